@@ -1,0 +1,82 @@
+#include "tests/win32/sandbox_env.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace kst::test {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool InSandbox() { return Env("KST_SANDBOX") == "1"; }
+
+std::string WinePath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : bytes) {
+    text += kHex[b >> 4];
+    text += kHex[b & 0xF];
+  }
+  return text;
+}
+
+std::vector<TPeerDatagram> ReadPeerLog() {
+  std::vector<TPeerDatagram> list;
+  std::ifstream log(WinePath(Env("KST_PEER_LOG")));
+  std::string line;
+  while (std::getline(log, line)) {
+    std::istringstream words(line);
+    TPeerDatagram d;
+    if (words >> d.Source >> d.SourcePort >> d.Destination >> d.DestinationPort >> d.PayloadHex) list.push_back(d);
+  }
+  return list;
+}
+
+std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const TPeerDatagram&)>& match,
+                                                 std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  do {
+    for (const auto& d : ReadPeerLog())
+      if (match(d)) return d;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } while (std::chrono::steady_clock::now() < end);
+  return std::nullopt;
+}
+
+bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count,
+              uint16_t sourcePort) {
+  static std::atomic<int> serial{0};
+  const std::string base = WinePath(Env("KST_PEER_COMMANDS")) + "\\w" + std::to_string(GetCurrentProcessId()) +
+                           "-" + std::to_string(serial++);
+  {
+    std::ofstream cmd(base + ".tmp");
+    cmd << "send " << address << ' ' << port << ' ' << Hex(payload) << ' ' << count << ' ' << sourcePort << '\n';
+  }
+  // The agent only picks up complete files.
+  if (!MoveFileA((base + ".tmp").c_str(), (base + ".cmd").c_str())) return false;
+  const std::string done = base + ".done";
+  for (int i = 0; i < 500; ++i) {
+    if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileA(done.c_str());
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
+}  // namespace kst::test

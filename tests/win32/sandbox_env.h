@@ -1,0 +1,41 @@
+// What the test sandbox (tools/sandbox) tells the Windows tests: the LAN's addresses and the
+// peer computer's log of received datagrams.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kst::test {
+
+// Environment variable, or empty.
+std::string Env(const char* name);
+// True inside tools/sandbox; network tests refuse to run anywhere else.
+bool InSandbox();
+// The Unix path as Wine's Z: drive shows it.
+std::string WinePath(const std::string& unixPath);
+
+std::string Hex(std::span<const uint8_t> bytes);
+
+struct TPeerDatagram {
+  std::string Source;
+  uint16_t SourcePort = 0;
+  std::string Destination;
+  uint16_t DestinationPort = 0;
+  std::string PayloadHex;
+};
+
+// Every datagram the peer computer logged so far.
+std::vector<TPeerDatagram> ReadPeerLog();
+// Waits until a logged datagram satisfies the predicate; the first such one, or nothing.
+std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const TPeerDatagram&)>& match,
+                                                 std::chrono::milliseconds timeout = std::chrono::seconds(3));
+// Asks the peer computer to send datagrams (see tools/peer_agent.py) and waits until it did.
+bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count = 1,
+              uint16_t sourcePort = 0);
+
+}  // namespace kst::test
