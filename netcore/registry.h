@@ -1,0 +1,96 @@
+// Registry access for both programs: a small accessor interface (the Win32 registry for real,
+// an in-memory one for tests, both held to one contract test suite) and TRegistryX, the typed
+// reads that never fail: each returns its default when the value is missing or of another type.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kst {
+
+// Registry value types, with the platform's numbers.
+inline constexpr uint32_t kRegNone = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+inline constexpr uint32_t kRegQword = 11;
+
+enum class TRegRoot { LocalMachine, CurrentUser };
+enum class TRegAccess { Read, Write, All };
+
+struct TRegValueInfo {
+  uint32_t Type = kRegNone;
+  // Size of the data in bytes. String types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are seen as
+  // single-byte (UTF-8) text with their NUL bytes, whatever the platform stores.
+  uint32_t Size = 0;
+};
+
+// The registry as the programs use it: one root, access rights for the next open, at most one
+// open current key. Key paths are always taken from the root; a leading '\' is allowed.
+// Values are read and written on the current key.
+class IRegistryAccessor {
+ public:
+  virtual ~IRegistryAccessor() = default;
+
+  virtual void SetRoot(TRegRoot root) = 0;
+  virtual void SetAccess(TRegAccess access) = 0;
+
+  // Opens the key (closing the current one first) with the access rights set; with canCreate,
+  // creates it and its missing parents. False when it does not open.
+  virtual bool OpenKey(std::string_view path, bool canCreate) = 0;
+  virtual bool KeyExists(std::string_view path) = 0;
+  virtual void CloseKey() = 0;
+  // Names of the current key's subkeys, in the order the registry enumerates them.
+  virtual std::vector<std::string> GetKeyNames() = 0;
+  // Deletes the key with everything below it.
+  virtual bool DeleteKey(std::string_view path) = 0;
+
+  virtual std::optional<TRegValueInfo> GetValueInfo(std::string_view name) = 0;
+  // The value's data whatever its type (string types as UTF-8 with their NUL bytes).
+  virtual std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) = 0;
+  // Writes data of any type; string types take UTF-8 with their NUL bytes.
+  virtual bool WriteRaw(std::string_view name, uint32_t type, std::span<const uint8_t> data) = 0;
+  virtual bool DeleteValue(std::string_view name) = 0;
+
+  // Typed reads: nothing when the value is missing or not of that type.
+  std::optional<uint32_t> ReadDword(std::string_view name);
+  // REG_SZ only; the text up to its first NUL.
+  std::optional<std::string> ReadString(std::string_view name);
+  bool WriteDword(std::string_view name, uint32_t value);
+  bool WriteString(std::string_view name, std::string_view value);
+  bool WriteBinary(std::string_view name, std::span<const uint8_t> data);
+};
+
+// A registry held in memory, for tests; behaves as the platform's (see the contract tests).
+std::unique_ptr<IRegistryAccessor> MakeMemoryRegistry();
+
+// The platform registry (Win32 builds only).
+std::unique_ptr<IRegistryAccessor> MakeSystemRegistry();
+
+// Typed reads with defaults over an accessor; never throws, never shows anything.
+class TRegistryX {
+ public:
+  explicit TRegistryX(IRegistryAccessor& accessor) : FAccessor(accessor) {}
+
+  IRegistryAccessor& Accessor() { return FAccessor; }
+
+  int32_t ReadIntegerDef(std::string_view name, int32_t def);
+  bool ReadBoolDef(std::string_view name, bool def);
+  std::string ReadStringDef(std::string_view name, std::string_view def);
+  uint64_t ReadInt64Def(std::string_view name, uint64_t def);
+  bool WriteInt64(std::string_view name, uint64_t value);
+  std::string ReadBinaryText(std::string_view name, std::string_view def);
+  std::string ReadAnyString(std::string_view name, std::string_view def);
+
+ private:
+  IRegistryAccessor& FAccessor;
+};
+
+}  // namespace kst
