@@ -1,0 +1,60 @@
+#include "sender/host_record.h"
+
+#include <algorithm>
+
+#include "netcore/address_text.h"
+
+namespace kst {
+
+std::string CutText(std::string_view text, size_t max) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // A character starts at every byte that is not a UTF-8 continuation byte.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      if (count == max) return std::string(text.substr(0, i));
+      ++count;
+    }
+  }
+  return std::string(text);
+}
+
+std::string THostRecord::DestinationText() const {
+  return BroadcastAddress != 0 ? IpToStr(BroadcastAddress) : BroadcastHost;
+}
+
+std::string THostRecord::DisplayDestination() const {
+  return !BroadcastHost.empty() ? BroadcastHost : IpToStr(BroadcastAddress);
+}
+
+void ClearList(THostList* list) {
+  if (list) list->clear();
+}
+
+int GetHostIndex(const THostList& list, std::string_view name) {
+  for (size_t i = 0; i < list.size(); ++i)
+    if (LowerAscii(list[i]->ComputerName) == name) return static_cast<int>(i);
+  return -1;
+}
+
+bool ContainsRecord(const THostList& list, const THostRecord* record) {
+  return std::any_of(list.begin(), list.end(), [&](const auto& r) { return r.get() == record; });
+}
+
+TSharedSettings TSharedSettings::ForNetwork(uint32_t localAddress, uint32_t mask) {
+  const uint32_t network = localAddress & mask;
+  const uint32_t broadcast = localAddress | ~mask;
+  TSharedSettings s;
+  s.HostBroadcastAddress = broadcast;
+  s.SearchBroadcastAddress = broadcast;
+  s.SearchFromIpAddress = static_cast<uint64_t>(network) + 1;
+  s.SearchToIpAddress = static_cast<uint64_t>(broadcast) - 1;
+  return s;
+}
+
+void TKestruneState::SetNetworkDefaults(uint32_t localAddress, uint32_t mask) {
+  NetworkMask = mask;
+  NetworkAddress = localAddress & mask;
+  Settings = TSharedSettings::ForNetwork(localAddress, mask);
+}
+
+}  // namespace kst
