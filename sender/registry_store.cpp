@@ -1,0 +1,175 @@
+#include "sender/registry_store.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "netcore/address_text.h"
+
+namespace kst {
+namespace {
+
+// Numeric names compare by value without converting (names may be longer than any integer).
+bool NumericLess(const std::string& a, const std::string& b) {
+  auto strip = [](const std::string& s) {
+    const size_t first = s.find_first_not_of('0');
+    return first == std::string::npos ? std::string_view() : std::string_view(s).substr(first);
+  };
+  const auto x = strip(a), y = strip(b);
+  if (x.size() != y.size()) return x.size() < y.size();
+  return x < y;
+}
+
+uint16_t Low16(int32_t value) { return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFF); }
+
+}  // namespace
+
+TWindowBounds PlaceWindow(const TWindowBounds& stored, int screenWidth, int screenHeight) {
+  if (stored.Left >= 0 && stored.Top >= 0 && stored.Height > 0 && stored.Width > 0) return stored;
+  TWindowBounds b;
+  b.Width = kDefaultWindowWidth;
+  b.Height = kDefaultWindowHeight;
+  b.Left = screenWidth > b.Width ? (screenWidth - b.Width) / 2 : 0;
+  b.Top = screenHeight > b.Height ? (screenHeight - b.Height) / 2 : 0;
+  return b;
+}
+
+std::string ListSubkeyName(size_t index) {
+  char name[24];
+  std::snprintf(name, sizeof name, "%04zu", index);
+  return name;
+}
+
+std::vector<std::string> OrderListSubkeys(std::vector<std::string> names) {
+  const auto firstOther = std::stable_partition(names.begin(), names.end(), [](const std::string& n) { return IsDigits(n); });
+  std::stable_sort(names.begin(), firstOther, NumericLess);
+  return names;
+}
+
+uint32_t RepairLocalAddress(uint32_t stored, const std::vector<std::string>& localAddresses) {
+  const uint32_t fallback = localAddresses.empty() ? 0 : StrToIp(localAddresses.front());
+  if (stored == 0) return 0;
+  const std::string text = IpToStr(stored);
+  return std::find(localAddresses.begin(), localAddresses.end(), text) != localAddresses.end() ? stored : fallback;
+}
+
+void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses) {
+  ClearList(&state.HostList);
+  view.Columns = kDefaultColumnWidths;
+  TWindowBounds stored;
+  TRegistryX reg(FRegistry);
+
+  FRegistry.SetRoot(TRegRoot::LocalMachine);
+  FRegistry.SetAccess(TRegAccess::Read);
+  if (FRegistry.OpenKey(kSettingsKey, false)) {
+    stored.Left = reg.ReadIntegerDef("FormLeft", -1);
+    stored.Top = reg.ReadIntegerDef("FormTop", -1);
+    stored.Width = reg.ReadIntegerDef("FormWidth", 0);
+    stored.Height = reg.ReadIntegerDef("FormHeight", 0);
+    view.Promo = reg.ReadBoolDef("Promo", true);
+    for (size_t n = 0; n < view.Columns.size(); ++n)
+      view.Columns[n] = reg.ReadIntegerDef("Columns" + std::to_string(n), kDefaultColumnWidths[n]);
+    view.Selection = reg.ReadIntegerDef("Selection", 1);
+
+    TSharedSettings& s = state.Settings;
+    s.HostBroadcastAddress = reg.ReadInt64Def("HostBroadcastAddress", s.HostBroadcastAddress);
+    s.HostBroadcastHost = reg.ReadStringDef("HostBroadcastHost", "");
+    s.HostPort = Low16(reg.ReadIntegerDef("HostPort", s.HostPort));
+
+    // A search range saved on another network is not offered here.
+    const uint64_t searchBroadcast = reg.ReadInt64Def("SearchBroadcastAddress", s.SearchBroadcastAddress);
+    if ((searchBroadcast & state.NetworkMask) == state.NetworkAddress) {
+      s.SearchBroadcastAddress = searchBroadcast;
+      s.SearchBroadcastHost = reg.ReadStringDef("SearchBroadcastHost", "");
+      s.SearchFromIpAddress = reg.ReadInt64Def("SearchFromIpAddress", s.SearchFromIpAddress);
+      s.SearchToIpAddress = reg.ReadInt64Def("SearchToIpAddress", s.SearchToIpAddress);
+      s.SearchPort = Low16(reg.ReadIntegerDef("SearchPort", s.SearchPort));
+    }
+    FRegistry.CloseKey();
+  }
+
+  std::vector<std::string> names;
+  if (FRegistry.OpenKey(kListKey, false)) {
+    names = FRegistry.GetKeyNames();
+    FRegistry.CloseKey();
+  }
+  const uint32_t defaultLocal = localAddresses.empty() ? 0 : StrToIp(localAddresses.front());
+  for (const auto& name : OrderListSubkeys(std::move(names))) {
+    if (!FRegistry.OpenKey(std::string(kListKey) + "\\" + name, false)) continue;
+    auto record = std::make_unique<THostRecord>();
+    record->SetComputerName(reg.ReadStringDef("ComputerName", ""));
+    record->MacAddress = reg.ReadInt64Def("MacAddress", 0);
+    record->Password = reg.ReadInt64Def("Password", 0);
+    record->BroadcastAddress = reg.ReadInt64Def("BroadcastAddress", 0);
+    record->SetBroadcastHost(reg.ReadStringDef("BroadcastHost", ""));
+    record->Port = Low16(reg.ReadIntegerDef("Port", kDefaultPort));
+    const auto stored32 = static_cast<uint32_t>(reg.ReadIntegerDef("LocalIpAddress", static_cast<int32_t>(defaultLocal)));
+    record->LocalIpAddress = RepairLocalAddress(stored32, localAddresses);
+    state.HostList.push_back(std::move(record));
+    FRegistry.CloseKey();
+  }
+  view.Bounds = stored;
+}
+
+bool TRegistryStore::Save(const TKestruneState& state, const TViewSettings& view) {
+  bool complete = true;
+  TRegistryX reg(FRegistry);
+  FRegistry.SetRoot(TRegRoot::LocalMachine);
+  FRegistry.SetAccess(TRegAccess::Write);
+  if (FRegistry.OpenKey(kSettingsKey, false)) {
+    auto dword = [&](const std::string& name, int64_t value) {
+      complete &= FRegistry.WriteDword(name, static_cast<uint32_t>(value));
+    };
+    auto int64 = [&](const char* name, uint64_t value) { complete &= reg.WriteInt64(name, value); };
+    auto text = [&](const char* name, const std::string& value) { complete &= FRegistry.WriteString(name, value); };
+    const TSharedSettings& s = state.Settings;
+    dword("FormLeft", view.Bounds.Left);
+    dword("FormTop", view.Bounds.Top);
+    dword("FormWidth", view.Bounds.Width);
+    dword("FormHeight", view.Bounds.Height);
+    dword("Promo", view.Promo ? 1 : 0);
+    for (size_t n = 0; n < view.Columns.size(); ++n) dword("Columns" + std::to_string(n), view.Columns[n]);
+    dword("Selection", view.Selection);
+    int64("HostBroadcastAddress", s.HostBroadcastAddress);
+    text("HostBroadcastHost", s.HostBroadcastHost);
+    dword("HostPort", s.HostPort);
+    int64("SearchFromIpAddress", s.SearchFromIpAddress);
+    int64("SearchToIpAddress", s.SearchToIpAddress);
+    int64("SearchBroadcastAddress", s.SearchBroadcastAddress);
+    text("SearchBroadcastHost", s.SearchBroadcastHost);
+    dword("SearchPort", s.SearchPort);
+    FRegistry.CloseKey();
+  }
+  return SaveHosts(state.HostList) && complete;
+}
+
+bool TRegistryStore::SaveHosts(const THostList& list) {
+  bool complete = true;
+  TRegistryX reg(FRegistry);
+  FRegistry.SetRoot(TRegRoot::LocalMachine);
+  FRegistry.SetAccess(TRegAccess::All);
+  std::vector<std::string> old;
+  if (FRegistry.OpenKey(kListKey, false)) {
+    old = FRegistry.GetKeyNames();
+    FRegistry.CloseKey();
+  }
+  for (const auto& name : old) complete &= FRegistry.DeleteKey(std::string(kListKey) + "\\" + name);
+
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (!FRegistry.OpenKey(std::string(kListKey) + "\\" + ListSubkeyName(i), true)) {
+      complete = false;
+      continue;
+    }
+    const THostRecord& r = *list[i];
+    complete &= FRegistry.WriteDword("LocalIpAddress", r.LocalIpAddress);
+    complete &= FRegistry.WriteString("ComputerName", r.ComputerName);
+    complete &= reg.WriteInt64("MacAddress", r.MacAddress);
+    complete &= reg.WriteInt64("Password", r.Password);
+    complete &= reg.WriteInt64("BroadcastAddress", r.BroadcastAddress);
+    complete &= FRegistry.WriteString("BroadcastHost", r.BroadcastHost);
+    complete &= FRegistry.WriteDword("Port", r.Port);
+    FRegistry.CloseKey();
+  }
+  return complete;
+}
+
+}  // namespace kst
