@@ -21,15 +21,17 @@ const char* MessageTitle(TMessageKind kind) {
 
 void TKestruneApp::FormCreate() {
   FLocalAddresses.clear();
+  FAddressesKnown = false;
   try {
     FLocalAddresses = FPlatform.LocalAddresses();
+    FAddressesKnown = true;
   } catch (const std::exception& e) {
     FPlatform.ShowMessage(TMessageKind::Error, e.what());
   }
   const uint32_t local = StrToIp(FPlatform.LocalIp());
   const uint32_t mask = StrToIp(FPlatform.LocalSubnetMask());
   FState.SetNetworkDefaults(local, mask);
-  TRegistryStore(FPlatform.Registry()).Load(FState, FView, FLocalAddresses);
+  TRegistryStore(FPlatform.Registry()).Load(FState, FView, FLocalAddresses, FAddressesKnown);
 }
 
 void TKestruneApp::ProcessCommandLine(std::string_view commandLine) {

@@ -59,6 +59,7 @@ class TKestruneApp {
   TKestruneState FState;
   TViewSettings FView;
   std::vector<std::string> FLocalAddresses;
+  bool FAddressesKnown = false;
 };
 
 }  // namespace kst

@@ -52,7 +52,8 @@ uint32_t RepairLocalAddress(uint32_t stored, const std::vector<std::string>& loc
   return std::find(localAddresses.begin(), localAddresses.end(), text) != localAddresses.end() ? stored : fallback;
 }
 
-void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses) {
+void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses,
+                          bool addressesKnown) {
   ClearList(&state.HostList);
   view.Columns = kDefaultColumnWidths;
   TWindowBounds stored;
@@ -103,7 +104,7 @@ void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std:
     record->SetBroadcastHost(reg.ReadStringDef("BroadcastHost", ""));
     record->Port = Low16(reg.ReadIntegerDef("Port", kDefaultPort));
     const auto stored32 = static_cast<uint32_t>(reg.ReadIntegerDef("LocalIpAddress", static_cast<int32_t>(defaultLocal)));
-    record->LocalIpAddress = RepairLocalAddress(stored32, localAddresses);
+    record->LocalIpAddress = addressesKnown ? RepairLocalAddress(stored32, localAddresses) : stored32;
     state.HostList.push_back(std::move(record));
     FRegistry.CloseKey();
   }

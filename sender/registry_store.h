@@ -56,7 +56,10 @@ class TRegistryStore {
 
   // Expects the shared settings and network values of the state to hold their start-up
   // defaults. localAddresses: the addresses of the local address list, first is the default.
-  void Load(TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses);
+  // When the adapters could not be enumerated (addressesKnown false), stored local addresses
+  // cannot be checked and are kept as they are, so that saving at exit does not erase them.
+  void Load(TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses,
+            bool addressesKnown = true);
   // Writes the settings (only when their key exists), then the list. False when any value or
   // computer could not be written; everything else is still written.
   bool Save(const TKestruneState& state, const TViewSettings& view);
