@@ -1,0 +1,82 @@
+// Kestrune's main window: the computer table with its tool bar, menu, banner and status bar.
+// In command line mode the same window stays hidden, serves the command line and closes.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "netcore/registry.h"
+#include "sender/kestrune_app.h"
+
+namespace kst {
+
+class TWolMainForm final : public IKestrunePlatform {
+ public:
+  TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string commandLine);
+  ~TWolMainForm() override;
+  TWolMainForm(const TWolMainForm&) = delete;
+  TWolMainForm& operator=(const TWolMainForm&) = delete;
+
+  // Creates the window (shown only in window mode). False when the window cannot be created.
+  bool Create(int showCommand);
+  HWND Handle() const { return FWindow; }
+
+  // Platform services for the start-up logic.
+  std::vector<std::string> LocalAddresses() override;
+  std::string LocalIp() override;
+  std::string LocalSubnetMask() override;
+  IRegistryAccessor& Registry() override { return *FRegistry; }
+  void ShowMessage(TMessageKind kind, const std::string& text) override;
+  std::string UserName() override;
+  void SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+                           uint64_t macAddress, uint64_t password) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  static LRESULT CALLBACK BannerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void FormCreate();
+  void CreateControls();
+  void AppStartup();
+  void FormDestroy();
+  void AppExit();
+  void Command(int id);
+  LRESULT Notify(const NMHDR& header);
+  void LayoutControls();
+  void DisplayTable();
+  int GetSelection() const;
+  void SetSelection(int row);
+  void ScanMenusEnable(bool enable);
+  void ShowMainHelp();
+  void AboutMenuClick();
+  void SetBannerExpanded(bool expanded);
+  TViewSettings CurrentView() const;
+
+  HINSTANCE FInstance;
+  bool FCommandLineMode;
+  std::string FCommandLine;
+  std::unique_ptr<IRegistryAccessor> FRegistry;
+  TKestruneApp FApp;
+  HWND FWindow = nullptr;
+  HWND FToolBar = nullptr;
+  HWND FBanner = nullptr;
+  HWND FTable = nullptr;
+  HWND FStatusBar = nullptr;
+  HMENU FPopupMenu = nullptr;
+  HIMAGELIST FImages = nullptr;
+  HFONT FFont = nullptr;
+  HFONT FBannerFont = nullptr;
+  HMODULE FHelpModule = nullptr;
+  DWORD_PTR FHelpCookie = 0;
+  int FSendAllIndex = 0;
+  bool FSendingAll = false;
+  DWORD FScanThreadId = 0;
+  HCURSOR FSavedCursor = nullptr;
+  int FScanCount = 0;
+};
+
+}  // namespace kst

@@ -1,0 +1,592 @@
+#include "sender/win32/main_form.h"
+
+#include <windowsx.h>
+
+#include <array>
+
+#include "netcore/address_text.h"
+#include "netcore/adapters.h"
+#include "netcore/local_network.h"
+#include "netcore/win32/text_win32.h"
+#include "sender/messages.h"
+#include "sender/version.h"
+#include "sender/win32/udp_sender.h"
+
+namespace kst {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"KestruneMainWindow";
+constexpr wchar_t kBannerClass[] = L"KestruneBanner";
+constexpr int kToolBarHeight = 29;
+constexpr int kBannerExpanded = 125;
+constexpr int kBannerCollapsed = 16;
+
+// HTML Help, loaded by name so that the program links nothing beyond the system's own DLLs.
+constexpr UINT kHhDisplayTopic = 0x0000;
+constexpr UINT kHhSafeDisplayTopic = 0x0020;
+constexpr UINT kHhCloseAll = 0x0012;
+constexpr UINT kHhInitialize = 0x001C;
+constexpr UINT kHhUninitialize = 0x001D;
+using THtmlHelpW = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+enum TCommandId : int {
+  kCmdSend = 101,
+  kCmdSendAll,
+  kCmdAdd,
+  kCmdEdit,
+  kCmdDelete,
+  kCmdSearch,
+  kCmdStop,
+  kCmdUp,
+  kCmdDown,
+  kCmdHelp,
+  kCmdAbout,
+  kCmdImport,
+  kCmdExport,
+  kCmdExit,
+};
+
+struct TToolButton {
+  int Command;  // 0: separator
+  int Image;
+  const wchar_t* Hint;
+};
+
+constexpr std::array<TToolButton, 13> kToolButtons{{
+    {kCmdSend, 0, L"Send Magic packet"},
+    {0, 0, nullptr},
+    {kCmdAdd, 1, L"Add computer"},
+    {kCmdEdit, 2, L"Edit computer"},
+    {kCmdDelete, 3, L"Delete computer"},
+    {0, 0, nullptr},
+    {kCmdSearch, 4, L"Search computers"},
+    {kCmdStop, 5, L"Stop searching computers"},
+    {0, 0, nullptr},
+    {kCmdUp, 6, L"Move up"},
+    {kCmdDown, 7, L"Move down"},
+    {0, 0, nullptr},
+    {kCmdHelp, 8, L"Help"},
+}};
+
+constexpr std::array<const wchar_t*, 9> kToolIcons{
+    L"SENDICON",       L"TOOLADDICON", L"TOOLEDITICON", L"TOOLDELETEICON", L"TOOLSEARCHICON",
+    L"TOOLNOSEARCHICON", L"TOOLUPICON", L"TOOLDOWNICON", L"TOOLABOUTICON"};
+
+constexpr std::array<const wchar_t*, 4> kColumnTitles{L"Computer name", L"MAC address", L"Destination address",
+                                                      L"Port number"};
+
+HMENU BuildMainMenu() {
+  HMENU menu = CreateMenu();
+  HMENU file = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, kCmdImport, L"Import");
+  AppendMenuW(file, MF_STRING, kCmdExport, L"Export");
+  AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(file, MF_STRING, kCmdExit, L"Exit");
+  HMENU packet = CreatePopupMenu();
+  AppendMenuW(packet, MF_STRING, kCmdSend, L"Send");
+  AppendMenuW(packet, MF_STRING, kCmdSendAll, L"Send to All");
+  HMENU computers = CreatePopupMenu();
+  AppendMenuW(computers, MF_STRING, kCmdAdd, L"Add");
+  AppendMenuW(computers, MF_STRING, kCmdEdit, L"Edit");
+  AppendMenuW(computers, MF_STRING, kCmdDelete, L"Delete");
+  AppendMenuW(computers, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(computers, MF_STRING, kCmdSearch, L"Search");
+  AppendMenuW(computers, MF_STRING, kCmdStop, L"Stop");
+  AppendMenuW(computers, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(computers, MF_STRING, kCmdUp, L"Up");
+  AppendMenuW(computers, MF_STRING, kCmdDown, L"Down");
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(packet), L"Magic packet");
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(computers), L"Computers");
+  AppendMenuW(menu, MF_STRING, kCmdHelp, L"Help");
+  AppendMenuW(menu, MF_STRING, kCmdAbout, L"About");
+  return menu;
+}
+
+HMENU BuildPopupMenu() {
+  HMENU popup = CreatePopupMenu();
+  AppendMenuW(popup, MF_STRING, kCmdSend, L"Send");
+  AppendMenuW(popup, MF_STRING, kCmdSendAll, L"Send to All");
+  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(popup, MF_STRING, kCmdAdd, L"Add");
+  AppendMenuW(popup, MF_STRING, kCmdEdit, L"Edit");
+  AppendMenuW(popup, MF_STRING, kCmdDelete, L"Delete");
+  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(popup, MF_STRING, kCmdSearch, L"Search");
+  AppendMenuW(popup, MF_STRING, kCmdStop, L"Stop");
+  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(popup, MF_STRING, kCmdUp, L"Up");
+  AppendMenuW(popup, MF_STRING, kCmdDown, L"Down");
+  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(popup, MF_STRING, kCmdExit, L"Exit");
+  return popup;
+}
+
+UINT MessageIcon(TMessageKind kind) {
+  switch (kind) {
+    case TMessageKind::Information:
+      return MB_ICONINFORMATION;
+    case TMessageKind::Warning:
+      return MB_ICONWARNING;
+    case TMessageKind::Error:
+      return MB_ICONERROR;
+  }
+  return 0;
+}
+
+void RegisterClasses(HINSTANCE instance, WNDPROC mainProc, WNDPROC bannerProc) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = mainProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(instance, L"MAINICON");
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  RegisterClassExW(&wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = bannerProc;
+  wc.hIcon = nullptr;
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+  wc.hbrBackground = nullptr;
+  wc.lpszClassName = kBannerClass;
+  RegisterClassExW(&wc);
+}
+
+}  // namespace
+
+TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string commandLine)
+    : FInstance(instance),
+      FCommandLineMode(commandLineMode),
+      FCommandLine(std::move(commandLine)),
+      FRegistry(MakeSystemRegistry()),
+      FApp(*this) {}
+
+TWolMainForm::~TWolMainForm() {
+  if (FWindow) DestroyWindow(FWindow);
+  if (FPopupMenu) DestroyMenu(FPopupMenu);
+  if (FImages) ImageList_Destroy(FImages);
+  if (FFont) DeleteObject(FFont);
+  if (FBannerFont) DeleteObject(FBannerFont);
+  if (FHelpModule) FreeLibrary(FHelpModule);
+}
+
+bool TWolMainForm::Create(int showCommand) {
+  RegisterClasses(FInstance, WindowProc, BannerProc);
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
+  HMENU menu = FCommandLineMode ? nullptr : BuildMainMenu();
+  const std::wstring caption = Widen(kKestruneCaption);
+  if (!CreateWindowExW(0, kWindowClass, caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, kDefaultWindowWidth,
+                       kDefaultWindowHeight, nullptr, menu, FInstance, this)) {
+    if (menu) DestroyMenu(menu);
+    return false;
+  }
+  if (!FCommandLineMode) {
+    const TWindowBounds b =
+        PlaceWindow(FApp.View().Bounds, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    SetWindowPos(FWindow, nullptr, b.Left, b.Top, b.Width, b.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(FWindow, showCommand);
+    UpdateWindow(FWindow);
+  }
+  return true;
+}
+
+LRESULT CALLBACK TWolMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  TWolMainForm* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<TWolMainForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->FWindow = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<TWolMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    const LRESULT result = self->HandleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      self->FWindow = nullptr;
+    }
+    return result;
+  } catch (...) {
+    // Nothing may escape into the system's message dispatch.
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      // The deferred start-up runs as the first work of the message loop.
+      PostMessageW(FWindow, WM_APP_STARTUP, 0, 0);
+      FormCreate();
+      return 0;
+    case WM_APP_STARTUP:
+      AppStartup();
+      return 0;
+    case WM_APP_EXIT:
+      AppExit();
+      return 0;
+    case WM_SIZE:
+      LayoutControls();
+      return 0;
+    case WM_COMMAND:
+      Command(LOWORD(wParam));
+      return 0;
+    case WM_NOTIFY:
+      return Notify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_CONTEXTMENU: {
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (pt.x == -1 && pt.y == -1) GetCursorPos(&pt);
+      TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, FWindow, nullptr);
+      return 0;
+    }
+    case WM_CLOSE:
+      DestroyWindow(FWindow);
+      return 0;
+    case WM_DESTROY:
+      FormDestroy();
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(FWindow, message, wParam, lParam);
+  }
+}
+
+void TWolMainForm::FormCreate() {
+  if (!FCommandLineMode) CreateControls();
+  FApp.FormCreate();
+  if (!FCommandLineMode) {
+    FHelpModule = LoadLibraryW(L"hhctrl.ocx");
+    if (auto help = FHelpModule ? reinterpret_cast<THtmlHelpW>(GetProcAddress(FHelpModule, "HtmlHelpW")) : nullptr)
+      help(nullptr, nullptr, kHhInitialize, reinterpret_cast<DWORD_PTR>(&FHelpCookie));
+    SetBannerExpanded(FApp.View().Promo);
+  }
+}
+
+void TWolMainForm::CreateControls() {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  FFont = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
+  FBannerFont = CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
+
+  FToolBar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                             WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER |
+                                 CCS_NOPARENTALIGN,
+                             0, 0, 0, kToolBarHeight, FWindow, nullptr, FInstance, nullptr);
+  SendMessageW(FToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  FImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(kToolIcons.size()), 0);
+  SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages));
+  std::array<TBBUTTON, kToolButtons.size()> buttons{};
+  for (size_t i = 0; i < kToolButtons.size(); ++i) {
+    buttons[i].iBitmap = kToolButtons[i].Command ? kToolButtons[i].Image : 6;
+    buttons[i].idCommand = kToolButtons[i].Command;
+    buttons[i].fsState = TBSTATE_ENABLED;
+    buttons[i].fsStyle = kToolButtons[i].Command ? BTNS_BUTTON : BTNS_SEP;
+  }
+  SendMessageW(FToolBar, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+
+  FBanner = CreateWindowExW(0, kBannerClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, FWindow, nullptr, FInstance,
+                            this);
+
+  FTable = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
+                           WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
+                           0, 0, FWindow, nullptr, FInstance, nullptr);
+  ListView_SetExtendedListViewStyle(FTable, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
+  SendMessageW(FTable, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+
+  FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, FWindow,
+                               nullptr, FInstance, nullptr);
+  int parts[] = {-1};
+  SendMessageW(FStatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+  SendMessageW(FStatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+
+  FPopupMenu = BuildPopupMenu();
+}
+
+void TWolMainForm::AppStartup() {
+  if (FCommandLineMode) {
+    FApp.ProcessCommandLine(FCommandLine);
+    DestroyWindow(FWindow);
+    return;
+  }
+  FSavedCursor = GetCursor();
+  FScanCount = 0;
+  ImageList_RemoveAll(FImages);
+  for (const wchar_t* name : kToolIcons) {
+    HICON icon = static_cast<HICON>(LoadImageW(FInstance, name, IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    ImageList_AddIcon(FImages, icon);
+    if (icon) DestroyIcon(icon);
+  }
+  SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages));
+  for (size_t c = 0; c < kColumnTitles.size(); ++c) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.pszText = const_cast<wchar_t*>(kColumnTitles[c]);
+    column.cx = FApp.View().Columns[c];
+    column.iSubItem = static_cast<int>(c);
+    ListView_InsertColumn(FTable, static_cast<int>(c), &column);
+  }
+  LayoutControls();
+  DisplayTable();
+  if (!FApp.State().HostList.empty()) SetSelection(FApp.View().Selection);
+  ScanMenusEnable(true);
+  SetFocus(FTable);
+}
+
+void TWolMainForm::FormDestroy() {
+  if (FScanThreadId) PostThreadMessageW(FScanThreadId, WM_QUIT, 0, 0);
+  if (FCommandLineMode) return;
+  FApp.View() = CurrentView();
+  if (!FApp.Save())
+    ShowMessage(TMessageKind::Warning, "Some settings or computers could not be written to the registry.");
+  if (FHelpModule) {
+    if (auto help = reinterpret_cast<THtmlHelpW>(GetProcAddress(FHelpModule, "HtmlHelpW"))) {
+      help(nullptr, nullptr, kHhCloseAll, 0);
+      help(nullptr, nullptr, kHhUninitialize, FHelpCookie);
+    }
+  }
+}
+
+void TWolMainForm::AppExit() { SendMessageW(FWindow, WM_CLOSE, 0, 0); }
+
+void TWolMainForm::Command(int id) {
+  switch (id) {
+    case kCmdExit:
+      SendMessageW(FWindow, WM_CLOSE, 0, 0);
+      break;
+    case kCmdHelp:
+      ShowMainHelp();
+      break;
+    case kCmdAbout:
+      AboutMenuClick();
+      break;
+    default:
+      // The editing, sending and search commands arrive with their dialogs.
+      break;
+  }
+}
+
+LRESULT TWolMainForm::Notify(const NMHDR& header) {
+  if (header.code == TTN_GETDISPINFOW) {
+    auto& info = const_cast<NMTTDISPINFOW&>(reinterpret_cast<const NMTTDISPINFOW&>(header));
+    for (const auto& b : kToolButtons)
+      if (b.Command != 0 && static_cast<UINT_PTR>(b.Command) == header.idFrom) info.lpszText = const_cast<wchar_t*>(b.Hint);
+    return 0;
+  }
+  if (header.hwndFrom == FTable && header.code == LVN_GETDISPINFOW) {
+    auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
+    if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
+    const auto& list = FApp.State().HostList;
+    std::string text;
+    if (item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size()) {
+      const THostRecord& r = *list[static_cast<size_t>(item.iItem)];
+      switch (item.iSubItem) {
+        case 0:
+          text = r.ComputerName;
+          break;
+        case 1:
+          text = MacToStr(r.MacAddress);
+          break;
+        case 2:
+          text = r.DisplayDestination();
+          break;
+        case 3:
+          text = std::to_string(r.Port);
+          break;
+        default:
+          break;
+      }
+    }
+    const std::wstring wide = Widen(text);
+    const size_t n = std::min(wide.size(), static_cast<size_t>(item.cchTextMax - 1));
+    wide.copy(item.pszText, n);
+    item.pszText[n] = L'\0';
+    return 0;
+  }
+  if (header.hwndFrom == FTable && header.code == NM_RCLICK) {
+    POINT pt;
+    GetCursorPos(&pt);
+    TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, FWindow, nullptr);
+    return 0;
+  }
+  return 0;
+}
+
+void TWolMainForm::LayoutControls() {
+  if (!FToolBar) return;
+  RECT client;
+  GetClientRect(FWindow, &client);
+  SendMessageW(FStatusBar, WM_SIZE, 0, 0);
+  RECT status;
+  GetWindowRect(FStatusBar, &status);
+  const int statusHeight = status.bottom - status.top;
+  const int banner = FApp.View().Promo ? kBannerExpanded : kBannerCollapsed;
+  MoveWindow(FToolBar, 0, 0, client.right, kToolBarHeight, TRUE);
+  MoveWindow(FBanner, 0, kToolBarHeight, client.right, banner, TRUE);
+  const int top = kToolBarHeight + banner;
+  MoveWindow(FTable, 0, top, client.right, std::max(0, static_cast<int>(client.bottom) - statusHeight - top), TRUE);
+}
+
+void TWolMainForm::DisplayTable() {
+  const size_t count = FApp.State().HostList.size();
+  // An empty list still shows one blank row.
+  ListView_SetItemCountEx(FTable, static_cast<int>(std::max<size_t>(count, 1)), LVSICF_NOSCROLL);
+  InvalidateRect(FTable, nullptr, TRUE);
+}
+
+int TWolMainForm::GetSelection() const {
+  if (!FTable) return -1;
+  return ListView_GetNextItem(FTable, -1, LVNI_SELECTED);
+}
+
+void TWolMainForm::SetSelection(int row) {
+  const int index = row - 1;
+  const int count = ListView_GetItemCount(FTable);
+  if (index < 0 || index >= count) return;
+  ListView_SetItemState(FTable, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemState(FTable, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_EnsureVisible(FTable, index, FALSE);
+}
+
+void TWolMainForm::ScanMenusEnable(bool enable) {
+  for (const auto& b : kToolButtons) {
+    if (b.Command == 0) continue;
+    const bool on = b.Command == kCmdStop ? !enable : enable;
+    SendMessageW(FToolBar, TB_ENABLEBUTTON, b.Command, MAKELPARAM(on ? TRUE : FALSE, 0));
+  }
+  HMENU menu = GetMenu(FWindow);
+  for (int id : {kCmdAdd, kCmdEdit, kCmdDelete, kCmdSearch, kCmdUp, kCmdDown}) {
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+  }
+  EnableMenuItem(menu, kCmdStop, MF_BYCOMMAND | (enable ? MF_GRAYED : MF_ENABLED));
+  for (int id : {kCmdSend, kCmdSendAll, kCmdAdd, kCmdEdit, kCmdDelete, kCmdSearch, kCmdUp, kCmdDown})
+    EnableMenuItem(FPopupMenu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(FPopupMenu, kCmdStop, MF_BYCOMMAND | (enable ? MF_GRAYED : MF_ENABLED));
+}
+
+void TWolMainForm::ShowMainHelp() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring file(path, n);
+  const size_t dot = file.find_last_of(L".\\/");
+  if (dot != std::wstring::npos && file[dot] == L'.') file.resize(dot);
+  file += L".chm";
+  HWND viewer = nullptr;
+  if (auto help = FHelpModule ? reinterpret_cast<THtmlHelpW>(GetProcAddress(FHelpModule, "HtmlHelpW")) : nullptr)
+    viewer = help(FWindow, file.c_str(), kHhSafeDisplayTopic, 0);
+  if (!viewer) ShowMessage(TMessageKind::Warning, "Help file or HTML Help viewer could not be found.");
+  (void)kHhDisplayTopic;
+}
+
+void TWolMainForm::AboutMenuClick() {
+  const std::wstring text = Widen(std::string(kKestruneCaption) +
+                                  "\r\n\r\nWakes computers on your network with Wake-on-LAN magic packets.");
+  MessageBoxW(FWindow, text.c_str(), L"About Kestrune", MB_OK | MB_ICONINFORMATION);
+}
+
+void TWolMainForm::SetBannerExpanded(bool expanded) {
+  FApp.View().Promo = expanded;
+  LayoutControls();
+  if (FBanner) InvalidateRect(FBanner, nullptr, TRUE);
+}
+
+TViewSettings TWolMainForm::CurrentView() const {
+  TViewSettings view = const_cast<TKestruneApp&>(FApp).View();
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  if (GetWindowPlacement(FWindow, &placement)) {
+    const RECT& r = placement.rcNormalPosition;
+    view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  }
+  if (FTable) {
+    for (size_t c = 0; c < view.Columns.size(); ++c) view.Columns[c] = ListView_GetColumnWidth(FTable, static_cast<int>(c));
+  }
+  view.Selection = GetSelection() + 1;
+  return view;
+}
+
+LRESULT CALLBACK TWolMainForm::BannerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<TWolMainForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* self = reinterpret_cast<TWolMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_LBUTTONUP:
+      // A click folds the banner away or opens it again; the choice is kept at exit.
+      self->SetBannerExpanded(!self->FApp.View().Promo);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
+      RECT rc;
+      GetClientRect(window, &rc);
+      TRIVERTEX v[2] = {{0, 0, 0x1E00, 0x3C00, 0x7800, 0}, {rc.right, rc.bottom, 0x3A00, 0x7A00, 0xC800, 0}};
+      GRADIENT_RECT g{0, 1};
+      GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_H);
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, RGB(255, 255, 255));
+      const bool expanded = self->FApp.View().Promo;
+      HGDIOBJ old = SelectObject(dc, self->FFont);
+      if (expanded) {
+        SelectObject(dc, self->FBannerFont);
+        RECT title{12, 14, rc.right - 12, 40};
+        DrawTextW(dc, L"Kestrune", -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, self->FFont);
+        RECT body{12, 44, rc.right - 12, rc.bottom - 20};
+        DrawTextW(dc,
+                  L"Wake the computers of your office or home with one click, from a scheduled task with "
+                  L"\"kestrune /name\" or \"kestrune /all!\", and find them on the network by ARP.",
+                  -1, &body, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+      }
+      RECT hint{6, rc.bottom - 15, rc.right - 6, rc.bottom - 1};
+      DrawTextW(dc, expanded ? L"\x25B2 Click to fold this banner" : L"\x25BC Kestrune - click to open the banner",
+                -1, &hint, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
+      SelectObject(dc, old);
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::vector<std::string> TWolMainForm::LocalAddresses() {
+  std::vector<std::string> names;
+  for (const auto& entry : GetLocalAddressList()) names.push_back(entry.Name);
+  return names;
+}
+
+std::string TWolMainForm::LocalIp() { return GetLocalIp(); }
+
+std::string TWolMainForm::LocalSubnetMask() { return GetLocalSubnetMask(); }
+
+void TWolMainForm::ShowMessage(TMessageKind kind, const std::string& text) {
+  const std::wstring body = Widen(text);
+  const std::wstring title = Widen(MessageTitle(kind));
+  HWND owner = FWindow && IsWindowVisible(FWindow) ? FWindow : nullptr;
+  MessageBoxW(owner, body.c_str(), title.c_str(), MB_OK | MessageIcon(kind));
+}
+
+std::string TWolMainForm::UserName() {
+  wchar_t name[257];
+  DWORD size = 257;
+  if (!GetUserNameW(name, &size) || size == 0) return "Unknown";
+  return Narrow(std::wstring(name, size - 1));
+}
+
+void TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+                                       uint64_t macAddress, uint64_t password) {
+  kst::SendMagicPacketSync(destination, localAddress, port, macAddress, password);
+}
+
+}  // namespace kst
