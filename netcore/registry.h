@@ -32,24 +32,37 @@ struct TRegValueInfo {
   uint32_t Size = 0;
 };
 
+// The key path as the accessors take it: one leading '\' dropped, doubled and trailing '\'
+// ignored (as the platform does). Nothing for a path that names no key below the root (empty,
+// only separators, or a NUL inside): the root itself is never opened, written or deleted.
+std::optional<std::string> NormalizeKeyPath(std::string_view path);
+
 // The registry as the programs use it: one root, access rights for the next open, at most one
 // open current key. Key paths are always taken from the root; a leading '\' is allowed.
-// Values are read and written on the current key.
+// Values are read and written on the current key; with no current key they fail.
+// Starts with root LocalMachine and access All. Key and value names are case-insensitive and keep
+// the case they were created with.
 class IRegistryAccessor {
  public:
   virtual ~IRegistryAccessor() = default;
 
+  // Also closes the current key, which belongs to the old root.
   virtual void SetRoot(TRegRoot root) = 0;
   virtual void SetAccess(TRegAccess access) = 0;
 
   // Opens the key (closing the current one first) with the access rights set; with canCreate,
-  // creates it and its missing parents. False when it does not open.
+  // creates it and its missing parents. False when it does not open. The rights hold for the
+  // key's lifetime: Read refuses writes, Write refuses reads and the subkey list.
   virtual bool OpenKey(std::string_view path, bool canCreate) = 0;
+  // Whatever the access rights set.
   virtual bool KeyExists(std::string_view path) = 0;
   virtual void CloseKey() = 0;
-  // Names of the current key's subkeys, in the order the registry enumerates them.
+  // Names of the current key's subkeys, in the order the registry enumerates them: sorted
+  // case-insensitively, shorter first on a common start ("0000", "1000", "10000", "1001").
+  // Empty when there is no current key or it was not opened for reading.
   virtual std::vector<std::string> GetKeyNames() = 0;
-  // Deletes the key with everything below it.
+  // Deletes the key with everything below it, whatever the access rights set. An open current
+  // key that is deleted stays open but refuses every operation.
   virtual bool DeleteKey(std::string_view path) = 0;
 
   virtual std::optional<TRegValueInfo> GetValueInfo(std::string_view name) = 0;
@@ -60,6 +73,7 @@ class IRegistryAccessor {
   virtual bool DeleteValue(std::string_view name) = 0;
 
   // Typed reads: nothing when the value is missing or not of that type.
+  // REG_DWORD of exactly 4 bytes only (the platform accepts other sizes).
   std::optional<uint32_t> ReadDword(std::string_view name);
   // REG_SZ only; the text up to its first NUL.
   std::optional<std::string> ReadString(std::string_view name);
@@ -84,10 +98,18 @@ class TRegistryX {
   int32_t ReadIntegerDef(std::string_view name, int32_t def);
   bool ReadBoolDef(std::string_view name, bool def);
   std::string ReadStringDef(std::string_view name, std::string_view def);
+  // REG_BINARY only: its bytes laid over the default's 8 little-endian bytes from the first
+  // on; a longer value gives its first 8 bytes.
   uint64_t ReadInt64Def(std::string_view name, uint64_t def);
   bool WriteInt64(std::string_view name, uint64_t value);
+  // REG_SZ: its text. REG_BINARY and the untyped kinds (anything but REG_SZ, REG_EXPAND_SZ,
+  // REG_DWORD) of 1 to kBinaryTextMax bytes: the bytes as text, NULs as blanks, trimmed of
+  // blanks and control characters; the default when that leaves nothing.
   std::string ReadBinaryText(std::string_view name, std::string_view def);
+  // REG_SZ as ReadStringDef, REG_BINARY and untyped as ReadBinaryText; otherwise the default.
   std::string ReadAnyString(std::string_view name, std::string_view def);
+
+  static constexpr uint32_t kBinaryTextMax = 4095;
 
  private:
   IRegistryAccessor& FAccessor;
