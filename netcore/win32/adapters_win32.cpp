@@ -18,17 +18,6 @@ std::string FieldText(const char (&field)[N], size_t max = N) {
   return std::string(field, strnlen(field, std::min(max, N)));
 }
 
-// Adapter names and descriptions come in the system's ANSI code page.
-std::string AnsiFieldText(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  if (needed <= 0) return {};
-  std::wstring wide(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), needed);
-  return Narrow(wide);
-}
-
 TAddrStringRecord AddrString(const IP_ADDR_STRING& entry) {
   // At most 15 characters: a dotted address never needs the 16th byte, which holds the NUL.
   return {FieldText(entry.IpAddress.String, 15), FieldText(entry.IpMask.String, 15)};
@@ -46,8 +35,9 @@ std::vector<TAdapterRecord> AdapterRecordsFrom(const IP_ADAPTER_INFO* first) {
   std::vector<TAdapterRecord> records;
   for (const IP_ADAPTER_INFO* info = first; info != nullptr; info = info->Next) {
     TAdapterRecord r;
-    r.AdapterName = AnsiFieldText(FieldText(info->AdapterName));
-    r.Description = AnsiFieldText(FieldText(info->Description));
+    // Names and descriptions come in the system's ANSI code page.
+    r.AdapterName = AnsiToUtf8(FieldText(info->AdapterName));
+    r.Description = AnsiToUtf8(FieldText(info->Description));
     r.AddressLength = info->AddressLength;
     std::copy_n(info->Address, std::min<size_t>(sizeof info->Address, r.Address.size()), r.Address.begin());
     r.Index = info->Index;

@@ -69,7 +69,7 @@ TEST(AdapterSnapshot, PlatformRecordsAreReadWithinTheirFields) {
   first.Index = 12;
   first.HaveWins = TRUE;
   first.CurrentIpAddress = &second;
-  std::strcpy(last.Description, "Second");
+  std::strcpy(last.Description, "R\xE9seau");  // the ANSI code page's e acute
 
   const auto records = AdapterRecordsFrom(&first);
   ASSERT_EQ(records.size(), 2u);
@@ -86,7 +86,9 @@ TEST(AdapterSnapshot, PlatformRecordsAreReadWithinTheirFields) {
   EXPECT_EQ(a.AdapterIndex, 12u);
   EXPECT_TRUE(a.HaveWins);
   EXPECT_EQ(a.CurrentIpAddress.IpAddress, "10.0.0.6");
-  EXPECT_EQ(info.GetAdapter(1).Description, "Second");
+  if (GetACP() == 1252) {  // Wine's default; the text must arrive as UTF-8
+    EXPECT_EQ(info.GetAdapter(1).Description, "R\xC3\xA9seau");
+  }
   EXPECT_EQ(info.GetAdapter(1).CurrentIpAddress.IpAddress, "");
   EXPECT_EQ(info.GetAdapter(1).HardwareAddress, "");
 }
