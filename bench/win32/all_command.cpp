@@ -48,8 +48,11 @@ size_t CountReceived(const std::set<std::string>& wanted) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 2) return 2;
+int main() {
+  std::string exe = "Z:" + Env("KST_KESTRUNE_EXE");
+  for (char& c : exe)
+    if (c == '/') c = '\\';
+  if (exe == "Z:") return 2;
   constexpr size_t kCount = 1000;
   auto reg = kst::MakeSystemRegistry();
   reg->SetRoot(kst::TRegRoot::LocalMachine);
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
   }
   kst::TRegistryStore(*reg).SaveHosts(list);
 
-  std::wstring command = L"\"" + kst::Widen(argv[1]) + L"\" /all!";
+  std::wstring command = L"\"" + kst::Widen(exe) + L"\" /all!";
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

@@ -3,16 +3,21 @@
 #include <windows.h>
 
 namespace kst {
+namespace {
 
-std::wstring Widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+std::wstring WidenFrom(UINT codePage, std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int needed = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
   if (needed <= 0) return {};
   std::wstring out(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), needed);
+  MultiByteToWideChar(codePage, 0, text.data(), size, out.data(), needed);
   return out;
 }
+
+}  // namespace
+
+std::wstring Widen(std::string_view utf8) { return WidenFrom(CP_UTF8, utf8); }
 
 std::string Narrow(std::wstring_view utf16) {
   if (utf16.empty()) return {};
@@ -23,5 +28,7 @@ std::string Narrow(std::wstring_view utf16) {
   WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, out.data(), needed, nullptr, nullptr);
   return out;
 }
+
+std::string AnsiToUtf8(std::string_view ansi) { return Narrow(WidenFrom(CP_ACP, ansi)); }
 
 }  // namespace kst

@@ -9,5 +9,7 @@ namespace kst {
 
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
+// Text that an "A" function or structure gave in the system's ANSI code page, as UTF-8.
+std::string AnsiToUtf8(std::string_view ansi);
 
 }  // namespace kst

@@ -15,6 +15,8 @@ namespace kst {
 
 class TWolMainForm final : public IKestrunePlatform {
  public:
+  using THtmlHelpW = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
   TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string commandLine);
   ~TWolMainForm() override;
   TWolMainForm(const TWolMainForm&) = delete;
@@ -70,7 +72,8 @@ class TWolMainForm final : public IKestrunePlatform {
   HIMAGELIST FImages = nullptr;
   HFONT FFont = nullptr;
   HFONT FBannerFont = nullptr;
-  HMODULE FHelpModule = nullptr;
+  HMODULE FHelpModule = nullptr;  // HTML Help, loaded by name
+  THtmlHelpW FHtmlHelp = nullptr;
   DWORD_PTR FHelpCookie = 0;
   int FSendAllIndex = 0;
   bool FSendingAll = false;

@@ -22,12 +22,10 @@ constexpr int kBannerExpanded = 125;
 constexpr int kBannerCollapsed = 16;
 
 // HTML Help, loaded by name so that the program links nothing beyond the system's own DLLs.
-constexpr UINT kHhDisplayTopic = 0x0000;
 constexpr UINT kHhSafeDisplayTopic = 0x0020;
 constexpr UINT kHhCloseAll = 0x0012;
 constexpr UINT kHhInitialize = 0x001C;
 constexpr UINT kHhUninitialize = 0x001D;
-using THtmlHelpW = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 enum TCommandId : int {
   kCmdSend = 101,
@@ -259,8 +257,11 @@ void TWolMainForm::FormCreate() {
   FApp.FormCreate();
   if (!FCommandLineMode) {
     FHelpModule = LoadLibraryW(L"hhctrl.ocx");
-    if (auto help = FHelpModule ? reinterpret_cast<THtmlHelpW>(GetProcAddress(FHelpModule, "HtmlHelpW")) : nullptr)
-      help(nullptr, nullptr, kHhInitialize, reinterpret_cast<DWORD_PTR>(&FHelpCookie));
+    if (FHelpModule) {
+      // Through void*: the entry point's real type is known only here.
+      FHtmlHelp = reinterpret_cast<THtmlHelpW>(reinterpret_cast<void*>(GetProcAddress(FHelpModule, "HtmlHelpW")));
+    }
+    if (FHtmlHelp) FHtmlHelp(nullptr, nullptr, kHhInitialize, reinterpret_cast<DWORD_PTR>(&FHelpCookie));
     SetBannerExpanded(FApp.View().Promo);
   }
 }
@@ -343,11 +344,9 @@ void TWolMainForm::FormDestroy() {
   FApp.View() = CurrentView();
   if (!FApp.Save())
     ShowMessage(TMessageKind::Warning, "Some settings or computers could not be written to the registry.");
-  if (FHelpModule) {
-    if (auto help = reinterpret_cast<THtmlHelpW>(GetProcAddress(FHelpModule, "HtmlHelpW"))) {
-      help(nullptr, nullptr, kHhCloseAll, 0);
-      help(nullptr, nullptr, kHhUninitialize, FHelpCookie);
-    }
+  if (FHtmlHelp) {
+    FHtmlHelp(nullptr, nullptr, kHhCloseAll, 0);
+    FHtmlHelp(nullptr, nullptr, kHhUninitialize, FHelpCookie);
   }
 }
 
@@ -475,11 +474,8 @@ void TWolMainForm::ShowMainHelp() {
   const size_t dot = file.find_last_of(L".\\/");
   if (dot != std::wstring::npos && file[dot] == L'.') file.resize(dot);
   file += L".chm";
-  HWND viewer = nullptr;
-  if (auto help = FHelpModule ? reinterpret_cast<THtmlHelpW>(GetProcAddress(FHelpModule, "HtmlHelpW")) : nullptr)
-    viewer = help(FWindow, file.c_str(), kHhSafeDisplayTopic, 0);
+  HWND viewer = FHtmlHelp ? FHtmlHelp(FWindow, file.c_str(), kHhSafeDisplayTopic, 0) : nullptr;
   if (!viewer) ShowMessage(TMessageKind::Warning, "Help file or HTML Help viewer could not be found.");
-  (void)kHhDisplayTopic;
 }
 
 void TWolMainForm::AboutMenuClick() {
