@@ -28,8 +28,8 @@ struct THostRecord {
   std::string BroadcastHost;      // destination as typed when it was a name; at most 255 characters
   uint16_t Port = kDefaultPort;
 
-  void SetComputerName(std::string_view name) { ComputerName = CutText(name, kComputerNameMax); }
-  void SetBroadcastHost(std::string_view host) { BroadcastHost = CutText(host, kBroadcastHostMax); }
+  void AssignComputerName(std::string_view name) { ComputerName = CutText(name, kComputerNameMax); }
+  void AssignBroadcastHost(std::string_view host) { BroadcastHost = CutText(host, kBroadcastHostMax); }
   // What a send uses: the address when there is one, else the host name.
   std::string DestinationText() const;
   // What the table and the editor show: the host name when there is one, else the address.

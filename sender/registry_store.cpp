@@ -97,11 +97,11 @@ void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std:
   for (const auto& name : OrderListSubkeys(std::move(names))) {
     if (!FRegistry.OpenKey(std::string(kListKey) + "\\" + name, false)) continue;
     auto record = std::make_unique<THostRecord>();
-    record->SetComputerName(reg.ReadStringDef("ComputerName", ""));
+    record->AssignComputerName(reg.ReadStringDef("ComputerName", ""));
     record->MacAddress = reg.ReadInt64Def("MacAddress", 0);
     record->Password = reg.ReadInt64Def("Password", 0);
     record->BroadcastAddress = reg.ReadInt64Def("BroadcastAddress", 0);
-    record->SetBroadcastHost(reg.ReadStringDef("BroadcastHost", ""));
+    record->AssignBroadcastHost(reg.ReadStringDef("BroadcastHost", ""));
     record->Port = Low16(reg.ReadIntegerDef("Port", kDefaultPort));
     const auto stored32 = static_cast<uint32_t>(reg.ReadIntegerDef("LocalIpAddress", static_cast<int32_t>(defaultLocal)));
     record->LocalIpAddress = addressesKnown ? RepairLocalAddress(stored32, localAddresses) : stored32;

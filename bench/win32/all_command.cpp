@@ -61,7 +61,7 @@ int main() {
   std::set<std::string> wanted;
   for (size_t i = 0; i < kCount; ++i) {
     auto r = std::make_unique<kst::THostRecord>();
-    r->SetComputerName("pc" + std::to_string(i));
+    r->AssignComputerName("pc" + std::to_string(i));
     r->MacAddress = 0x02BE00000000ull + i;
     r->BroadcastAddress = kst::StrToIp(Env("KST_PEER_ADDRESS"));
     r->LocalIpAddress = kst::StrToIp(Env("KST_HOST_ADDRESS"));

@@ -14,7 +14,7 @@ int main() {
   kst::TKestruneState state;
   for (size_t i = 0; i < kCount; ++i) {
     auto r = std::make_unique<kst::THostRecord>();
-    r->SetComputerName("computer-" + std::to_string(i));
+    r->AssignComputerName("computer-" + std::to_string(i));
     r->MacAddress = 0x020000000000ull + i;
     r->BroadcastAddress = kst::StrToIp("10.77.0.255");
     r->LocalIpAddress = kst::StrToIp("10.77.0.2");

@@ -7,20 +7,20 @@ namespace {
 
 std::unique_ptr<THostRecord> Record(std::string name) {
   auto r = std::make_unique<THostRecord>();
-  r->SetComputerName(name);
+  r->AssignComputerName(name);
   return r;
 }
 
 TEST(HostRecord, TextFieldsAreCutNotRefused) {
   THostRecord r;
-  r.SetComputerName(std::string(70, 'n'));
+  r.AssignComputerName(std::string(70, 'n'));
   EXPECT_EQ(r.ComputerName, std::string(64, 'n'));
-  r.SetComputerName(std::string(64, 'm'));
+  r.AssignComputerName(std::string(64, 'm'));
   EXPECT_EQ(r.ComputerName.size(), 64u);
-  r.SetBroadcastHost(std::string(300, 'h'));
+  r.AssignBroadcastHost(std::string(300, 'h'));
   EXPECT_EQ(r.BroadcastHost, std::string(255, 'h'));
   // Characters, not bytes: a two-byte letter at the cut stays whole.
-  r.SetComputerName(std::string(63, 'a') + "\xC3\xA4\xC3\xA4");
+  r.AssignComputerName(std::string(63, 'a') + "\xC3\xA4\xC3\xA4");
   EXPECT_EQ(r.ComputerName, std::string(63, 'a') + "\xC3\xA4");
 }
 

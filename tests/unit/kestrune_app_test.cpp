@@ -44,7 +44,7 @@ void StoreComputers(IRegistryAccessor& reg, const std::vector<std::string>& name
   TKestruneState state;
   for (size_t i = 0; i < names.size(); ++i) {
     auto r = std::make_unique<THostRecord>();
-    r->SetComputerName(names[i]);
+    r->AssignComputerName(names[i]);
     r->MacAddress = 0x020000000000ull + i;
     r->BroadcastAddress = StrToIp("10.77.0.255");
     r->LocalIpAddress = StrToIp("10.77.0.2");
@@ -101,7 +101,7 @@ TEST_F(KestruneApp, AllSendsEveryComputerInListOrder) {
   StoreComputers(*FPlatform.FRegistry, {"a", "b", "c"});
   FApp.FormCreate();
   FApp.State().HostList[1]->BroadcastAddress = 0;
-  FApp.State().HostList[1]->SetBroadcastHost("router.example");
+  FApp.State().HostList[1]->AssignBroadcastHost("router.example");
   FApp.State().HostList[2]->LocalIpAddress = 0;
   FApp.State().HostList[2]->Password = 0x0A0B0C0D0E0Full;
   FApp.ProcessCommandLine("kestrune.exe /ALL!");

@@ -10,7 +10,7 @@ const std::vector<std::string> kLocal = {"10.77.0.2", "192.168.5.9"};
 
 std::unique_ptr<THostRecord> Computer(std::string name, uint64_t mac) {
   auto r = std::make_unique<THostRecord>();
-  r->SetComputerName(name);
+  r->AssignComputerName(name);
   r->MacAddress = mac;
   r->BroadcastAddress = 0x0A4D00FF;
   r->Port = 9;
@@ -124,7 +124,7 @@ TEST_F(RegistryStore, SaveAndLoadRoundTrip) {
   auto second = Computer("nas", 0x001122334455);
   second->Password = 0x010203040506;
   second->BroadcastAddress = 0;
-  second->SetBroadcastHost("router.example");
+  second->AssignBroadcastHost("router.example");
   second->LocalIpAddress = 0;  // any
   second->Port = 65535;
   FState.HostList.push_back(std::move(second));

@@ -1,0 +1,214 @@
+// Kestrune as a user runs it: the shipped kestrune.exe with a registry the test wrote.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "netcore/address_text.h"
+#include "netcore/magic_packet.h"
+#include "netcore/registry.h"
+#include "netcore/win32/text_win32.h"
+#include "sender/command_line.h"
+#include "sender/messages.h"
+#include "sender/registry_store.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/win32/sandbox_env.h"
+
+namespace kst {
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::TProcess;
+
+struct TComputer {
+  std::string Name;
+  uint64_t Mac;
+  std::string Destination;  // dotted address
+  uint16_t Port;
+  uint64_t Password = 0;
+};
+
+// Every key and value below the path, as name -> type and bytes, to compare runs.
+using TRegistryImage = std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>>;
+
+void ImageKey(IRegistryAccessor& reg, const std::string& path, TRegistryImage& image) {
+  reg.SetAccess(TRegAccess::Read);
+  if (!reg.OpenKey(path, false)) return;
+  image[path + "\\"] = {};
+  for (const char* name : {"FormLeft", "FormTop", "FormWidth", "FormHeight", "Promo", "Columns0", "Columns1",
+                           "Columns2", "Columns3", "Selection", "HostBroadcastAddress", "HostBroadcastHost",
+                           "HostPort", "SearchFromIpAddress", "SearchToIpAddress", "SearchBroadcastAddress",
+                           "SearchBroadcastHost", "SearchPort", "LocalIpAddress", "ComputerName", "MacAddress",
+                           "Password", "BroadcastAddress", "BroadcastHost", "Port"}) {
+    if (auto info = reg.GetValueInfo(name)) image[path + "\\" + name] = {info->Type, *reg.ReadRaw(name)};
+  }
+  const auto children = reg.GetKeyNames();
+  reg.CloseKey();
+  for (const auto& child : children) ImageKey(reg, path + "\\" + child, image);
+}
+
+class Kestrune : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::InSandbox());
+    FRegistry->SetRoot(TRegRoot::LocalMachine);
+    FRegistry->DeleteKey(kSettingsKey);
+  }
+  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
+
+  // Writes the list (and, with settings, the settings key, as a machine where Kestrune ran).
+  void StoreList(const std::vector<TComputer>& computers, bool settings = true) {
+    if (settings) {
+      FRegistry->SetAccess(TRegAccess::All);
+      ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, true));
+      FRegistry->WriteDword("Promo", 1);
+      FRegistry->CloseKey();
+    }
+    THostList list;
+    for (const auto& c : computers) {
+      auto r = std::make_unique<THostRecord>();
+      r->AssignComputerName(c.Name);
+      r->MacAddress = c.Mac;
+      r->Password = c.Password;
+      r->BroadcastAddress = StrToIp(c.Destination);
+      r->Port = c.Port;
+      r->LocalIpAddress = StrToIp(test::Env("KST_HOST_ADDRESS"));
+      list.push_back(std::move(r));
+    }
+    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
+  }
+  TRegistryImage Image() {
+    TRegistryImage image;
+    ImageKey(*FRegistry, kSettingsKey, image);
+    return image;
+  }
+  std::vector<std::string> ListNames() {
+    FRegistry->SetAccess(TRegAccess::Read);
+    if (!FRegistry->OpenKey(kListKey, false)) return {};
+    auto names = FRegistry->GetKeyNames();
+    FRegistry->CloseKey();
+    return names;
+  }
+  static std::optional<TProcess> Run(const std::wstring& arguments) {
+    return TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE), arguments);
+  }
+  static std::string PacketHex(uint64_t mac, uint64_t password = 0) {
+    return test::Hex(BuildMagicPacket(mac, password).View());
+  }
+  static bool PeerGot(uint64_t mac, std::chrono::milliseconds timeout = 3s) {
+    const std::string hex = PacketHex(mac);
+    return test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex; }, timeout).has_value();
+  }
+
+  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+};
+
+TEST_F(Kestrune, NameWakesTheFirstMatchingComputerOnly) {
+  const std::string broadcast = test::Env("KST_LAN_BROADCAST");
+  StoreList({{"Server", 0x02E100000001, test::Env("KST_PEER_ADDRESS"), 9},
+             {"OFFICE-PC", 0x02E100000002, broadcast, 40010, 0x112233445566},
+             {"office-pc", 0x02E100000003, broadcast, 40011}});
+  const TRegistryImage before = Image();
+  auto process = Run(L"/Office-PC");
+  ASSERT_TRUE(process);
+  EXPECT_EQ(process->WaitExit(), 0u);
+  const std::string hex = PacketHex(0x02E100000002, 0x112233445566);
+  const auto seen = test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex; });
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(seen->DestinationPort, 40010);
+  EXPECT_EQ(seen->Destination, broadcast);
+  EXPECT_EQ(seen->Source, test::Env("KST_HOST_ADDRESS"));
+  EXPECT_FALSE(PeerGot(0x02E100000003, 300ms));
+  EXPECT_FALSE(PeerGot(0x02E100000001, 0ms));
+  EXPECT_EQ(Image(), before);  // command line runs never write the registry
+}
+
+TEST_F(Kestrune, AllSendsEveryComputerInListOrder) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  StoreList({{"a", 0x02E200000001, peer, 40012}, {"b", 0x02E200000002, peer, 40012}, {"c", 0x02E200000003, peer, 40012}});
+  const TRegistryImage before = Image();
+  auto process = Run(L"/all!");
+  ASSERT_TRUE(process);
+  EXPECT_EQ(process->WaitExit(), 0u);
+  ASSERT_TRUE(PeerGot(0x02E200000003));
+  std::vector<std::string> order;
+  for (const auto& d : test::ReadPeerLog())
+    for (uint64_t mac : {0x02E200000001ull, 0x02E200000002ull, 0x02E200000003ull})
+      if (d.PayloadHex == PacketHex(mac)) order.push_back(MacToStr(mac));
+  EXPECT_EQ(order, (std::vector<std::string>{"02-E2-00-00-00-01", "02-E2-00-00-00-02", "02-E2-00-00-00-03"}));
+  EXPECT_EQ(Image(), before);
+}
+
+TEST_F(Kestrune, UnknownNameShowsTheWarningAndSendsNothing) {
+  StoreList({{"server", 0x02E300000001, test::Env("KST_PEER_ADDRESS"), 40013}});
+  const TRegistryImage before = Image();
+  auto process = Run(L"/Laptop");
+  ASSERT_TRUE(process);
+  HWND box = e2e::FindMessageBox(process->Id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::WindowText(box), "Warning");
+  EXPECT_EQ(e2e::MessageBoxText(box), NotFoundText("laptop"));
+  EXPECT_TRUE(e2e::PressButton(box, IDOK));
+  EXPECT_EQ(process->WaitExit(), 0u);
+  EXPECT_FALSE(PeerGot(0x02E300000001, 300ms));
+  EXPECT_EQ(Image(), before);
+}
+
+TEST_F(Kestrune, ParameterWithoutSlashShowsUsage) {
+  StoreList({{"office-pc", 0x02E400000001, test::Env("KST_PEER_ADDRESS"), 40014}});
+  const TRegistryImage before = Image();
+  auto process = Run(L"office-pc");
+  ASSERT_TRUE(process);
+  HWND box = e2e::FindMessageBox(process->Id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::WindowText(box), "Information");
+  EXPECT_EQ(e2e::MessageBoxText(box), UsageText());
+  EXPECT_TRUE(e2e::PressButton(box, IDOK));
+  EXPECT_EQ(process->WaitExit(), 0u);
+  EXPECT_FALSE(PeerGot(0x02E400000001, 300ms));
+  EXPECT_EQ(Image(), before);
+}
+
+TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  StoreList({{"Office-PC", 0x02E500000001, peer, 9}, {"nas", 0x02E500000002, peer, 9}, {"laptop", 0x02E500000003, peer, 7}});
+
+  auto first = Run(L"");
+  ASSERT_TRUE(first);
+  HWND window = e2e::FindProcessWindow(first->Id(), L"", L"Kestrune 2.0.11");
+  ASSERT_TRUE(window);
+  HWND table = e2e::FindChild(window, L"SysListView32");
+  ASSERT_TRUE(table);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETITEMCOUNT, 0, 0) == 3; }));
+  Sleep(500);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-window").empty());
+
+  auto second = Run(L"");
+  ASSERT_TRUE(second);
+  HWND box = e2e::FindMessageBox(second->Id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::MessageBoxText(box), "Kestrune is already running !");
+  EXPECT_TRUE(e2e::PressButton(box, IDOK));
+  EXPECT_EQ(second->WaitExit(), 0u);
+  EXPECT_TRUE(first->Running());
+
+  // Another program asks it to close.
+  PostMessageW(window, WM_APP_EXIT, 0, 0);
+  EXPECT_EQ(first->WaitExit(), 0u);
+  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000", "0001", "0002"}));
+  FRegistry->SetAccess(TRegAccess::Read);
+  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
+  TRegistryX x(*FRegistry);
+  EXPECT_GT(x.ReadIntegerDef("FormWidth", 0), 0);
+  EXPECT_EQ(x.ReadIntegerDef("Columns0", 0), 130);
+  EXPECT_EQ(x.ReadIntegerDef("Selection", 0), 1);
+  EXPECT_EQ(x.ReadInt64Def("HostBroadcastAddress", 0), StrToIp(test::Env("KST_LAN_BROADCAST")));
+  FRegistry->CloseKey();
+  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0002", false));
+  EXPECT_EQ(x.ReadStringDef("ComputerName", ""), "laptop");
+}
+
+}  // namespace
+}  // namespace kst
