@@ -174,6 +174,10 @@ TEST_F(Kestrune, ParameterWithoutSlashShowsUsage) {
 TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   StoreList({{"Office-PC", 0x02E500000001, peer, 9}, {"nas", 0x02E500000002, peer, 9}, {"laptop", 0x02E500000003, peer, 7}});
+  FRegistry->SetAccess(TRegAccess::All);
+  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
+  FRegistry->WriteDword("Selection", 2);  // the second computer was selected at the last exit
+  FRegistry->CloseKey();
 
   auto first = Run(L"");
   ASSERT_TRUE(first);
@@ -182,6 +186,7 @@ TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
   HWND table = e2e::FindChild(window, L"SysListView32");
   ASSERT_TRUE(table);
   EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETITEMCOUNT, 0, 0) == 3; }));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
   Sleep(500);
   EXPECT_FALSE(e2e::TakeScreenshot("kestrune-window").empty());
 
@@ -203,7 +208,7 @@ TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
   TRegistryX x(*FRegistry);
   EXPECT_GT(x.ReadIntegerDef("FormWidth", 0), 0);
   EXPECT_EQ(x.ReadIntegerDef("Columns0", 0), 130);
-  EXPECT_EQ(x.ReadIntegerDef("Selection", 0), 1);
+  EXPECT_EQ(x.ReadIntegerDef("Selection", 0), 2);
   EXPECT_EQ(x.ReadInt64Def("HostBroadcastAddress", 0), StrToIp(test::Env("KST_LAN_BROADCAST")));
   FRegistry->CloseKey();
   ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0002", false));
