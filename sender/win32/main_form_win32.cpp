@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <array>
+#include <initializer_list>
 
 #include "netcore/address_text.h"
 #include "netcore/adapters.h"
@@ -73,51 +74,55 @@ constexpr std::array<const wchar_t*, 9> kToolIcons{
 constexpr std::array<const wchar_t*, 4> kColumnTitles{L"Computer name", L"MAC address", L"Destination address",
                                                       L"Port number"};
 
-HMENU BuildMainMenu() {
-  HMENU menu = CreateMenu();
-  HMENU file = CreatePopupMenu();
-  AppendMenuW(file, MF_STRING, kCmdImport, L"Import");
-  AppendMenuW(file, MF_STRING, kCmdExport, L"Export");
-  AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(file, MF_STRING, kCmdExit, L"Exit");
-  HMENU packet = CreatePopupMenu();
-  AppendMenuW(packet, MF_STRING, kCmdSend, L"Send");
-  AppendMenuW(packet, MF_STRING, kCmdSendAll, L"Send to All");
-  HMENU computers = CreatePopupMenu();
-  AppendMenuW(computers, MF_STRING, kCmdAdd, L"Add");
-  AppendMenuW(computers, MF_STRING, kCmdEdit, L"Edit");
-  AppendMenuW(computers, MF_STRING, kCmdDelete, L"Delete");
-  AppendMenuW(computers, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(computers, MF_STRING, kCmdSearch, L"Search");
-  AppendMenuW(computers, MF_STRING, kCmdStop, L"Stop");
-  AppendMenuW(computers, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(computers, MF_STRING, kCmdUp, L"Up");
-  AppendMenuW(computers, MF_STRING, kCmdDown, L"Down");
-  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
-  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(packet), L"Magic packet");
-  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(computers), L"Computers");
-  AppendMenuW(menu, MF_STRING, kCmdHelp, L"Help");
-  AppendMenuW(menu, MF_STRING, kCmdAbout, L"About");
+struct TMenuItem {
+  int Command;  // 0: separator
+  const wchar_t* Caption;
+};
+
+HMENU FillMenu(HMENU menu, std::initializer_list<TMenuItem> items) {
+  for (const auto& item : items) {
+    if (item.Command == 0)
+      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    else
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item.Command), item.Caption);
+  }
   return menu;
 }
 
+HMENU BuildMainMenu() {
+  HMENU menu = CreateMenu();
+  HMENU file = FillMenu(CreatePopupMenu(), {{kCmdImport, L"Import"}, {kCmdExport, L"Export"}, {0, nullptr}, {kCmdExit, L"Exit"}});
+  HMENU packet = FillMenu(CreatePopupMenu(), {{kCmdSend, L"Send"}, {kCmdSendAll, L"Send to All"}});
+  HMENU computers = FillMenu(CreatePopupMenu(), {{kCmdAdd, L"Add"},
+                                                 {kCmdEdit, L"Edit"},
+                                                 {kCmdDelete, L"Delete"},
+                                                 {0, nullptr},
+                                                 {kCmdSearch, L"Search"},
+                                                 {kCmdStop, L"Stop"},
+                                                 {0, nullptr},
+                                                 {kCmdUp, L"Up"},
+                                                 {kCmdDown, L"Down"}});
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(packet), L"Magic packet");
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(computers), L"Computers");
+  return FillMenu(menu, {{kCmdHelp, L"Help"}, {kCmdAbout, L"About"}});
+}
+
 HMENU BuildPopupMenu() {
-  HMENU popup = CreatePopupMenu();
-  AppendMenuW(popup, MF_STRING, kCmdSend, L"Send");
-  AppendMenuW(popup, MF_STRING, kCmdSendAll, L"Send to All");
-  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(popup, MF_STRING, kCmdAdd, L"Add");
-  AppendMenuW(popup, MF_STRING, kCmdEdit, L"Edit");
-  AppendMenuW(popup, MF_STRING, kCmdDelete, L"Delete");
-  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(popup, MF_STRING, kCmdSearch, L"Search");
-  AppendMenuW(popup, MF_STRING, kCmdStop, L"Stop");
-  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(popup, MF_STRING, kCmdUp, L"Up");
-  AppendMenuW(popup, MF_STRING, kCmdDown, L"Down");
-  AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(popup, MF_STRING, kCmdExit, L"Exit");
-  return popup;
+  return FillMenu(CreatePopupMenu(), {{kCmdSend, L"Send"},
+                                      {kCmdSendAll, L"Send to All"},
+                                      {0, nullptr},
+                                      {kCmdAdd, L"Add"},
+                                      {kCmdEdit, L"Edit"},
+                                      {kCmdDelete, L"Delete"},
+                                      {0, nullptr},
+                                      {kCmdSearch, L"Search"},
+                                      {kCmdStop, L"Stop"},
+                                      {0, nullptr},
+                                      {kCmdUp, L"Up"},
+                                      {kCmdDown, L"Down"},
+                                      {0, nullptr},
+                                      {kCmdExit, L"Exit"}});
 }
 
 UINT MessageIcon(TMessageKind kind) {
