@@ -27,7 +27,7 @@ class TOutcomeWindow {
   HWND Handle() const { return FWindow.get(); }
 
   // The next packet message, or nothing after the time-out.
-  std::optional<MSG> Wait(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+  std::optional<MSG> Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     MSG msg{};
     do {
