@@ -3,12 +3,15 @@
 #include <algorithm>
 
 namespace kst {
+namespace {
 
 std::string LogLine(std::string_view text) {
   std::string line(text);
   line += kLogLineEnd;
   return line;
 }
+
+}  // namespace
 
 std::string PacketLogBlock(const TReceivedMagicPacket& packet, std::string_view dateTime) {
   std::string block = LogLine("Magic Packet received.");
@@ -34,6 +37,29 @@ size_t LogLineCount(std::string_view text) {
   return lines;
 }
 
-bool LogMustBeCleared(std::string_view text) { return LogLineCount(text) > kLogLineLimit; }
+void TPacketLog::AddPacket(const TReceivedMagicPacket& packet, std::string_view dateTime) {
+  if (FLineCount > kLogLineLimit) Clear();
+  const std::string block = PacketLogBlock(packet, dateTime);
+  FPending += block;
+  FLineCount += LogLineCount(block);
+}
+
+void TPacketLog::AddLine(std::string_view text) {
+  FPending += LogLine(text);
+  ++FLineCount;
+}
+
+void TPacketLog::Clear() {
+  FClearFirst = true;
+  FPending.clear();
+  FLineCount = 0;
+}
+
+TPacketLog::TUpdate TPacketLog::TakeUpdate() {
+  TUpdate update{FClearFirst, std::move(FPending)};
+  FClearFirst = false;
+  FPending.clear();
+  return update;
+}
 
 }  // namespace kst

@@ -38,6 +38,11 @@ constexpr int kUpperPanelHeight = 93;
 constexpr int kLinkPanelHeight = 15;
 constexpr int kIconSize = 16;
 
+// Packets are written to the log at most this late, and at least this often while they stream.
+constexpr UINT_PTR kLogTimer = 1;
+constexpr UINT kLogDelayMs = 50;
+constexpr ULONGLONG kLogIntervalMs = 100;
+
 struct TToolButton {
   int Id;
   const wchar_t* Icon;
@@ -53,12 +58,6 @@ constexpr TToolButton kToolButtons[] = {
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id = 0) {
   return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-}
-
-std::wstring ControlText(HWND control) {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 // The local time in the user's short date and long time formats; at exactly midnight the date
@@ -137,6 +136,14 @@ LRESULT TListenForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_NOTIFY:
       return Notify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_TIMER:
+      if (wParam == kLogTimer) {
+        KillTimer(Handle(), kLogTimer);
+        FLogTimerSet = false;
+        WriteLog();
+        return 0;
+      }
+      break;
     case WM_LISTENER_EXIT:
       AppExit();
       return 0;
@@ -277,8 +284,8 @@ void TListenForm::FormCreate() {
     SendMessageW(FLocalIpComboBox, CB_SETCURSEL, 0, 0);
     ShowAddresses();
   }
-  if (!IsAdminLoggedOn()) AddLogText(LogLine("Administrator rights required."));
-  if (!FListener->StartListening(SelectedIndex())) AddLogText(LogLine("Not listening: " + FListener->ErrorText()));
+  if (!IsAdminLoggedOn()) AddLogLine("Administrator rights required.");
+  if (!FListener->StartListening(SelectedIndex())) AddLogLine("Not listening: " + FListener->ErrorText());
 }
 
 void TListenForm::FormDestroy() {
@@ -303,24 +310,44 @@ void TListenForm::LocalIpComboBoxChange() {
   ShowAddresses();
   if (!FListener) return;
   if (FListener->Listening()) FListener->StopListening();
-  if (!FListener->StartListening(SelectedIndex())) AddLogText(LogLine("Not listening: " + FListener->ErrorText()));
+  if (!FListener->StartListening(SelectedIndex())) AddLogLine("Not listening: " + FListener->ErrorText());
   if (IsWindowVisible(FShowMemo) && IsWindowEnabled(FShowMemo)) SetFocus(FShowMemo);
 }
 
-void TListenForm::AddLogText(const std::string& text) {
+void TListenForm::AddLogLine(const std::string& text) {
+  FLog.AddLine(text);
+  WriteLog();
+}
+
+void TListenForm::WriteLog() {
+  FLastLogWrite = GetTickCount64();
+  if (!FLog.HasUpdate()) return;
+  const auto update = FLog.TakeUpdate();
+  if (update.ClearFirst) SetWindowTextW(FShowMemo, L"");
+  if (update.Text.empty()) return;
   const int end = GetWindowTextLengthW(FShowMemo);
   SendMessageW(FShowMemo, EM_SETSEL, static_cast<WPARAM>(end), end);
-  SendMessageW(FShowMemo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+  SendMessageW(FShowMemo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Widen(update.Text).c_str()));
 }
 
 void TListenForm::DataAvailable(const TReceivedMagicPacket& packet) {
-  if (LogMustBeCleared(Narrow(ControlText(FShowMemo)))) SetWindowTextW(FShowMemo, L"");
-  AddLogText(PacketLogBlock(packet, NowText()));
+  FLog.AddPacket(packet, NowText());
+  // While packets stream in, the timer's message waits behind the socket notifications, so the
+  // log is also written whenever the last write is long enough ago.
+  if (GetTickCount64() - FLastLogWrite >= kLogIntervalMs) {
+    WriteLog();
+  } else if (!FLogTimerSet) {
+    FLogTimerSet = SetTimer(Handle(), kLogTimer, kLogDelayMs, nullptr) != 0;
+    if (!FLogTimerSet) WriteLog();
+  }
 }
 
 void TListenForm::ExitToolButtonClick() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
 
-void TListenForm::ClearToolButtonClick() { SetWindowTextW(FShowMemo, L""); }
+void TListenForm::ClearToolButtonClick() {
+  FLog.Clear();
+  WriteLog();
+}
 
 void TListenForm::FirewallToolButtonClick() {
   // Opening UDP ports 7 and 9 in the Windows Firewall for this run comes with the firewall

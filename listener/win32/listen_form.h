@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "listener/packet_log.h"
 #include "listener/win32/wol_listener.h"
 #include "ui/win32/gui_handles_win32.h"
 #include "ui/win32/window_win32.h"
@@ -48,13 +49,18 @@ class TListenForm final : public TWindow {
   void AppExit();
 
   int SelectedIndex() const noexcept;
-  void AddLogText(const std::string& text);
+  void AddLogLine(const std::string& text);
+  // Hands what the log gathered to the log control.
+  void WriteLog();
 
   UINT FDpi = 96;
   TUniqueGdiObject FFont;
   TUniqueImageList FIconImageList;
   // Null when the adapters could not be listed: the window then runs without listening.
   std::unique_ptr<TWolListener> FListener;
+  TPacketLog FLog;
+  ULONGLONG FLastLogWrite = 0;
+  bool FLogTimerSet = false;
 
   // Children, destroyed with the window.
   HWND FIconToolBar = nullptr;

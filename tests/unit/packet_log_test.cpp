@@ -9,10 +9,14 @@ TReceivedMagicPacket Packet(std::string password) {
   return {"10.77.0.20", "255.255.255.255", "02-AA-00-00-00-01", std::move(password), 51000, 9};
 }
 
-std::string Lines(size_t count) {
-  std::string text;
-  for (size_t i = 0; i < count; ++i) text += LogLine("line " + std::to_string(i));
-  return text;
+const std::string kBlock = PacketLogBlock(Packet(""), "now");
+
+// A log that holds `count` lines, all written to the control already.
+TPacketLog WrittenLog(size_t count) {
+  TPacketLog log;
+  for (size_t i = 0; i < count; ++i) log.AddLine("line " + std::to_string(i));
+  log.TakeUpdate();
+  return log;
 }
 
 TEST(PacketLog, BlockWithoutPasswordIsEightLines) {
@@ -42,15 +46,60 @@ TEST(PacketLog, CountsLinesAsTheLogShowsThem) {
   EXPECT_EQ(LogLineCount("a\r\n"), 1u);
   EXPECT_EQ(LogLineCount("a\r\nb"), 2u);
   EXPECT_EQ(LogLineCount("\r\n\r\n"), 2u);
-  EXPECT_EQ(LogLineCount(Lines(3)), 3u);
 }
 
 TEST(PacketLog, IsEmptiedOnlyWhenItHoldsMoreThanSevenHundredLines) {
-  EXPECT_FALSE(LogMustBeCleared(""));
-  EXPECT_FALSE(LogMustBeCleared(Lines(700)));
-  EXPECT_TRUE(LogMustBeCleared(Lines(701)));
-  // An unterminated last line counts too.
-  EXPECT_TRUE(LogMustBeCleared(Lines(700) + "Not listening: Wrong local IP address"));
+  TPacketLog full = WrittenLog(700);
+  full.AddPacket(Packet(""), "now");
+  auto update = full.TakeUpdate();
+  EXPECT_FALSE(update.ClearFirst);
+  EXPECT_EQ(update.Text, kBlock);
+  EXPECT_EQ(full.LineCount(), 708u);
+
+  TPacketLog overfull = WrittenLog(701);
+  overfull.AddPacket(Packet(""), "now");
+  update = overfull.TakeUpdate();
+  EXPECT_TRUE(update.ClearFirst);
+  EXPECT_EQ(update.Text, kBlock);
+  EXPECT_EQ(overfull.LineCount(), 8u);
+}
+
+TEST(PacketLog, BoundCountsLinesNotYetWritten) {
+  TPacketLog log = WrittenLog(695);
+  log.AddPacket(Packet(""), "first");  // 703 lines, the block still pending
+  log.AddPacket(Packet("01-02-03-04-05-06"), "second");
+  const auto update = log.TakeUpdate();
+  EXPECT_TRUE(update.ClearFirst);
+  EXPECT_EQ(update.Text, PacketLogBlock(Packet("01-02-03-04-05-06"), "second"));
+  EXPECT_EQ(log.LineCount(), 9u);
+}
+
+TEST(PacketLog, PendingTextIsHandedOverOnceInOrder) {
+  TPacketLog log;
+  EXPECT_FALSE(log.HasUpdate());
+  log.AddLine("Not listening: Wrong local IP address");
+  log.AddPacket(Packet(""), "now");
+  EXPECT_TRUE(log.HasUpdate());
+  auto update = log.TakeUpdate();
+  EXPECT_FALSE(update.ClearFirst);
+  EXPECT_EQ(update.Text, "Not listening: Wrong local IP address\r\n" + kBlock);
+  EXPECT_FALSE(log.HasUpdate());
+  update = log.TakeUpdate();
+  EXPECT_FALSE(update.ClearFirst);
+  EXPECT_EQ(update.Text, "");
+  EXPECT_EQ(log.LineCount(), 9u);
+}
+
+TEST(PacketLog, ClearDropsWhatWasNotYetWritten) {
+  TPacketLog log = WrittenLog(3);
+  log.AddLine("dropped");
+  log.Clear();
+  EXPECT_TRUE(log.HasUpdate());
+  log.AddLine("kept");
+  const auto update = log.TakeUpdate();
+  EXPECT_TRUE(update.ClearFirst);
+  EXPECT_EQ(update.Text, "kept\r\n");
+  EXPECT_EQ(log.LineCount(), 1u);
 }
 
 }  // namespace
