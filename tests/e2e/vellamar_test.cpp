@@ -40,6 +40,20 @@ std::vector<std::vector<std::string>> PacketBlocks(const std::string& log) {
   return blocks;
 }
 
+bool HasChildText(HWND window, const std::string& text) {
+  for (int i = 0; HWND label = FindChild(window, L"Static", i); ++i)
+    if (WindowText(label) == text) return true;
+  return false;
+}
+
+// The dots per inch the programs scale their windows by (the screen's).
+UINT GetDpiForSystemOrDefault() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
 std::vector<std::string> Block(const std::string& destination, int sourcePort, int destinationPort,
                                const std::string& mac, const std::string& password = "") {
   std::vector<std::string> block = {"Magic Packet received.",
@@ -67,11 +81,7 @@ class Vellamar : public ::testing::Test {
     ASSERT_TRUE(FLog) << "no log";
   }
 
-  bool HasStatic(const std::string& text) const {
-    for (int i = 0; HWND label = FindChild(FWindow, L"Static", i); ++i)
-      if (WindowText(label) == text) return true;
-    return false;
-  }
+  bool HasStatic(const std::string& text) const { return HasChildText(FWindow, text); }
 
   std::string Log() const { return WindowText(FLog); }
   size_t LoggedPackets() const { return PacketBlocks(Log()).size(); }
@@ -133,6 +143,41 @@ TEST_F(Vellamar, LogsMagicPacketsToTheAdapterAndItsBroadcastsOnly) {
   EXPECT_EQ(blocks[1], Block("255.255.255.255", 40102, 7, "02-AA-00-00-00-12", "A1-B2-C3-D4-E5-F6"));
   EXPECT_EQ(blocks[2], Block(own, 40104, 40000, "02-AA-00-00-00-14", "00-00-00-00-00-01"));
   EXPECT_EQ(blocks[3], Block(own, 40105, 9, "02-AA-00-00-00-15"));
+}
+
+// Clicks the tool button at the given position (0 is the first) as the mouse would.
+void ClickToolButton(HWND window, int position) {
+  HWND toolBar = FindChild(window, L"ToolbarWindow32");
+  ASSERT_TRUE(toolBar);
+  RECT r{};
+  GetClientRect(toolBar, &r);
+  // Square buttons side by side from the left edge, as high as the tool bar's buttons are.
+  const int side = 23 * static_cast<int>(GetDpiForSystemOrDefault()) / 96;
+  const LPARAM at = MAKELPARAM(position * side + side / 2, r.bottom / 2);
+  PostMessageW(toolBar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(toolBar, WM_LBUTTONUP, 0, at);
+}
+
+TEST_F(Vellamar, ClearButtonEmptiesTheLogAndAboutOpensOverTheWindow) {
+  Start();
+  ASSERT_TRUE(test::PeerSend(Env("KST_HOST_ADDRESS"), 9, Bytes(BuildMagicPacket(0x02AA00000031ull, 0)), 1, 40106));
+  ASSERT_TRUE(WaitUntil([&] { return LoggedPackets() == 1; }));
+  ClickToolButton(FWindow, 1);
+  EXPECT_TRUE(WaitUntil([&] { return Log().empty(); })) << Log();
+
+  ClickToolButton(FWindow, 3);
+  HWND about = FindProcessWindow(FProcess->Id(), L"#32770", L"About Vellamar");
+  ASSERT_TRUE(about) << "no about window";
+  EXPECT_TRUE(HasChildText(about, "Vellamar"));
+  EXPECT_TRUE(HasChildText(about, std::string("Version ") + KST_PROJECT_VERSION));
+  RECT owner{}, box{};
+  GetWindowRect(FWindow, &owner);
+  GetWindowRect(about, &box);
+  EXPECT_NEAR((box.left + box.right) / 2, (owner.left + owner.right) / 2, 1);
+  EXPECT_NEAR((box.top + box.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
+  EXPECT_FALSE(TakeScreenshot("vellamar-about").empty());
+  ASSERT_TRUE(PressButton(about, IDOK));
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
 }
 
 TEST_F(Vellamar, SecondStartSaysItIsAlreadyRunningAndLeavesTheFirstAlone) {
