@@ -7,7 +7,11 @@ The destination is the datagram's own (a broadcast stays a broadcast), taken fro
 
 Sends datagrams on request: a file NAME.cmd dropped into the commands folder holds lines
     send <address> <port> <payload hex> [count] [source port]
-which are sent in order; the file is then renamed NAME.done.
+or
+    wake <address> <port> <first MAC hex> <count> <source port> <rate>
+which sends count magic packets, for consecutive MAC addresses from the first one, at a steady
+rate in packets per second (for measuring a listener); lines are run in order and the file is
+then renamed NAME.done.
 """
 import argparse
 import os
@@ -30,11 +34,32 @@ def parse_ports(text):
     return ports
 
 
+def send_wake_stream(words):
+    address, port, first_mac = words[1], int(words[2]), int(words[3], 16)
+    count, source_port, rate = int(words[4]), int(words[5]), float(words[6])
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind(("0.0.0.0", source_port))
+    start = time.perf_counter()
+    for i in range(count):
+        mac = ((first_mac + i) & 0xFFFFFFFFFFFF).to_bytes(6, "big")
+        # Paced by the clock, not by sleeping: sleeps are far coarser than the gaps at high rates.
+        due = start + i / rate
+        while time.perf_counter() < due:
+            pass
+        s.sendto(b"\xff" * 6 + mac * 16, (address, port))
+    s.close()
+
+
 def run_command_file(path):
     with open(path) as f:
         lines = f.read().splitlines()
     for line in lines:
         words = line.split()
+        if words and words[0] == "wake":
+            send_wake_stream(words)
+            continue
         if not words or words[0] != "send":
             continue
         address, port, payload = words[1], int(words[2]), bytes.fromhex(words[3])

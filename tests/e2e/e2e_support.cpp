@@ -160,7 +160,7 @@ std::string TakeScreenshot(const std::string& name) {
   const std::string base = test::WinePath(shots + "/" + name);
   DeleteFileA((base + ".done").c_str());
   {
-    std::ofstream request(base + ".tmp");
+    std::ofstream request(base + ".tmp", std::ios::binary);
     request << png << '\n';
   }
   // The agent takes only complete requests.

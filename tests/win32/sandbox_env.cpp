@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -57,26 +58,48 @@ std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const 
   return std::nullopt;
 }
 
-bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count,
-              uint16_t sourcePort) {
+namespace {
+
+// Hands one command line to the peer's agent and waits until it has been carried out.
+bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) {
   static std::atomic<int> serial{0};
   const std::string base = WinePath(Env("KST_PEER_COMMANDS")) + "\\w" + std::to_string(GetCurrentProcessId()) +
                            "-" + std::to_string(serial++);
   {
     std::ofstream cmd(base + ".tmp");
-    cmd << "send " << address << ' ' << port << ' ' << Hex(payload) << ' ' << count << ' ' << sourcePort << '\n';
+    cmd << line << '\n';
   }
   // The agent only picks up complete files.
   if (!MoveFileA((base + ".tmp").c_str(), (base + ".cmd").c_str())) return false;
   const std::string done = base + ".done";
-  for (int i = 0; i < 500; ++i) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  do {
     if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) {
       DeleteFileA(done.c_str());
       return true;
     }
     Sleep(10);
-  }
+  } while (std::chrono::steady_clock::now() < end);
   return false;
+}
+
+}  // namespace
+
+bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count,
+              uint16_t sourcePort) {
+  return RunPeerCommand("send " + address + ' ' + std::to_string(port) + ' ' + Hex(payload) + ' ' +
+                            std::to_string(count) + ' ' + std::to_string(sourcePort),
+                        std::chrono::seconds(5));
+}
+
+bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firstMac, int count, uint16_t sourcePort,
+                        int rate) {
+  char mac[13];
+  snprintf(mac, sizeof mac, "%012llx", static_cast<unsigned long long>(firstMac));
+  const auto duration = std::chrono::milliseconds(1000LL * count / (rate > 0 ? rate : 1));
+  return RunPeerCommand("wake " + address + ' ' + std::to_string(port) + ' ' + mac + ' ' + std::to_string(count) +
+                            ' ' + std::to_string(sourcePort) + ' ' + std::to_string(rate),
+                        duration + std::chrono::seconds(10));
 }
 
 }  // namespace kst::test

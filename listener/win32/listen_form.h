@@ -1,0 +1,77 @@
+// Vellamar's only window: choose the adapter to listen on, see its addresses, and read the log
+// of the magic packets that arrive.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "listener/packet_log.h"
+#include "listener/win32/wol_listener.h"
+#include "ui/win32/gui_handles_win32.h"
+#include "ui/win32/window_win32.h"
+
+namespace kst {
+
+// Other programs send this to close Vellamar the way its Exit button does.
+inline constexpr UINT WM_LISTENER_EXIT = WM_USER + 410;
+
+class TListenForm final : public TWindow {
+ public:
+  TListenForm() = default;
+
+  // Creates the window (which sets everything up and starts listening), centred on the screen,
+  // and shows it. False when the window could not be created.
+  bool Show(int showCommand) noexcept;
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  LRESULT Notify(const NMHDR& header);
+
+  int Scale(int pixels) const noexcept { return MulDiv(pixels, static_cast<int>(FDpi), 96); }
+  void CreateControls();
+  void ApplyFont();
+  void LoadToolIcons();
+  void Layout();
+  void Paint();
+
+  void FormCreate();
+  void FormDestroy();
+  void ShowAddresses();
+  void LocalIpComboBoxChange();
+  void DataAvailable(const TReceivedMagicPacket& packet);
+  void ExitToolButtonClick();
+  void ClearToolButtonClick();
+  void FirewallToolButtonClick();
+  void HelpToolButtonClick();
+  void LinkLabelClick();
+  void AppExit();
+
+  int SelectedIndex() const noexcept;
+  void AddLogLine(const std::string& text);
+  // Hands what the log gathered to the log control.
+  void WriteLog();
+
+  UINT FDpi = 96;
+  TUniqueGdiObject FFont;
+  TUniqueImageList FIconImageList;
+  // Null when the adapters could not be listed: the window then runs without listening.
+  std::unique_ptr<TWolListener> FListener;
+  TPacketLog FLog;
+  ULONGLONG FLastLogWrite = 0;
+  bool FLogTimerSet = false;
+
+  // Children, destroyed with the window.
+  HWND FIconToolBar = nullptr;
+  HWND FLabel2 = nullptr;
+  HWND FLocalIpComboBox = nullptr;
+  HWND FIpLabel1 = nullptr;
+  HWND FIpLabel2 = nullptr;
+  HWND FMacLabel1 = nullptr;
+  HWND FMacLabel2 = nullptr;
+  HWND FShowMemo = nullptr;
+  HWND FLinkLabel = nullptr;
+};
+
+}  // namespace kst
