@@ -6,9 +6,10 @@
 #include <exception>
 
 #include "listener/packet_log.h"
-#include "listener/win32/about_dialog.h"
 #include "listener/win32/admin_win32.h"
 #include "netcore/win32/text_win32.h"
+#include "listener/version.h"
+#include "ui/win32/about_dialog.h"
 #include "ui/win32/form_position_win32.h"
 
 #ifndef WM_DPICHANGED
@@ -355,8 +356,7 @@ void TListenForm::FirewallToolButtonClick() {
 }
 
 void TListenForm::HelpToolButtonClick() {
-  TAboutDialog about;
-  about.ShowModal(Handle(), L"ABOUTDIALOG");
+  TAboutDialog(L"Version " VELLAMAR_VERSION_TEXT).Show(Handle());
 }
 
 void TListenForm::LinkLabelClick() {

@@ -10,10 +10,13 @@
 
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
+#include "ui/win32/window_win32.h"
 
 namespace kst {
 
-class TWolMainForm final : public IKestrunePlatform {
+class TBanner;
+
+class TWolMainForm final : public TWindow, public IKestrunePlatform {
  public:
   using THtmlHelpW = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
@@ -24,7 +27,11 @@ class TWolMainForm final : public IKestrunePlatform {
 
   // Creates the window (shown only in window mode). False when the window cannot be created.
   bool Create(int showCommand);
-  HWND Handle() const { return FWindow; }
+  // Folds the banner away or opens it; the choice is kept at exit.
+  void SetBannerExpanded(bool expanded);
+  bool BannerExpanded() { return FApp.View().Promo; }
+  HFONT Font() const { return FFont; }
+  HFONT BannerFont() const { return FBannerFont; }
 
   // Platform services for the start-up logic.
   std::vector<std::string> LocalAddresses() override;
@@ -37,9 +44,7 @@ class TWolMainForm final : public IKestrunePlatform {
                            uint64_t macAddress, uint64_t password) override;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  static LRESULT CALLBACK BannerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   void FormCreate();
   void CreateControls();
@@ -55,7 +60,6 @@ class TWolMainForm final : public IKestrunePlatform {
   void ScanMenusEnable(bool enable);
   void ShowMainHelp();
   void AboutMenuClick();
-  void SetBannerExpanded(bool expanded);
   TViewSettings CurrentView() const;
 
   HINSTANCE FInstance;
@@ -63,9 +67,8 @@ class TWolMainForm final : public IKestrunePlatform {
   std::string FCommandLine;
   std::unique_ptr<IRegistryAccessor> FRegistry;
   TKestruneApp FApp;
-  HWND FWindow = nullptr;
   HWND FToolBar = nullptr;
-  HWND FBanner = nullptr;
+  std::unique_ptr<TBanner> FBanner;
   HWND FTable = nullptr;
   HWND FStatusBar = nullptr;
   HMENU FPopupMenu = nullptr;

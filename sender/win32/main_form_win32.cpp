@@ -12,12 +12,12 @@
 #include "sender/messages.h"
 #include "sender/version.h"
 #include "sender/win32/udp_sender.h"
+#include "ui/win32/about_dialog.h"
 
 namespace kst {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"KestruneMainWindow";
-constexpr wchar_t kBannerClass[] = L"KestruneBanner";
 constexpr int kToolBarHeight = 29;
 constexpr int kBannerExpanded = 125;
 constexpr int kBannerCollapsed = 16;
@@ -137,27 +137,65 @@ UINT MessageIcon(TMessageKind kind) {
   return 0;
 }
 
-void RegisterClasses(HINSTANCE instance, WNDPROC mainProc, WNDPROC bannerProc) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = mainProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconW(instance, L"MAINICON");
-  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kWindowClass;
-  RegisterClassExW(&wc);
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = bannerProc;
-  wc.hIcon = nullptr;
-  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
-  wc.hbrBackground = nullptr;
-  wc.lpszClassName = kBannerClass;
-  RegisterClassExW(&wc);
-}
-
 }  // namespace
+
+// The banner area below the tool bar: what Kestrune does, folded to one line on a click.
+class TBanner final : public TWindow {
+ public:
+  explicit TBanner(TWolMainForm& form) : FForm(form) {}
+  bool Create(HWND parent) {
+    return CreateWindowObject(L"KestruneBanner", nullptr, nullptr, 0, WS_CHILD | WS_VISIBLE, L"", 0, 0, 0, 0, parent);
+  }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    switch (message) {
+      case WM_LBUTTONUP:
+        FForm.SetBannerExpanded(!FForm.BannerExpanded());
+        return 0;
+      case WM_SETCURSOR:
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+      case WM_PAINT:
+        Paint();
+        return 0;
+      default:
+        return TWindow::HandleMessage(message, wParam, lParam);
+    }
+  }
+
+  void Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(Handle(), &ps);
+    RECT rc;
+    GetClientRect(Handle(), &rc);
+    TRIVERTEX v[2] = {{0, 0, 0x1E00, 0x3C00, 0x7800, 0}, {rc.right, rc.bottom, 0x3A00, 0x7A00, 0xC800, 0}};
+    GRADIENT_RECT g{0, 1};
+    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_H);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    const bool expanded = FForm.BannerExpanded();
+    HGDIOBJ old = SelectObject(dc, FForm.Font());
+    if (expanded) {
+      SelectObject(dc, FForm.BannerFont());
+      RECT title{12, 14, rc.right - 12, 40};
+      DrawTextW(dc, L"Kestrune", -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+      SelectObject(dc, FForm.Font());
+      RECT body{12, 44, rc.right - 12, rc.bottom - 20};
+      DrawTextW(dc,
+                L"Wake the computers of your office or home with one click, from a scheduled task with "
+                L"\"kestrune /name\" or \"kestrune /all!\", and find them on the network by ARP.",
+                -1, &body, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+    }
+    RECT hint{6, rc.bottom - 15, rc.right - 6, rc.bottom - 1};
+    DrawTextW(dc, expanded ? L"\x25B2 Click to fold this banner" : L"\x25BC Kestrune - click to open the banner", -1,
+              &hint, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
+    SelectObject(dc, old);
+    EndPaint(Handle(), &ps);
+  }
+
+  TWolMainForm& FForm;
+};
 
 TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string commandLine)
     : FInstance(instance),
@@ -167,7 +205,7 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
       FApp(*this) {}
 
 TWolMainForm::~TWolMainForm() {
-  if (FWindow) DestroyWindow(FWindow);
+  if (Handle()) DestroyWindow(Handle());
   if (FPopupMenu) DestroyMenu(FPopupMenu);
   if (FImages) ImageList_Destroy(FImages);
   if (FFont) DeleteObject(FFont);
@@ -176,53 +214,28 @@ TWolMainForm::~TWolMainForm() {
 }
 
 bool TWolMainForm::Create(int showCommand) {
-  RegisterClasses(FInstance, WindowProc, BannerProc);
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
-  HMENU menu = FCommandLineMode ? nullptr : BuildMainMenu();
   const std::wstring caption = Widen(kKestruneCaption);
-  if (!CreateWindowExW(0, kWindowClass, caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, kDefaultWindowWidth,
-                       kDefaultWindowHeight, nullptr, menu, FInstance, this)) {
-    if (menu) DestroyMenu(menu);
+  if (!CreateWindowObject(kWindowClass, LoadIconW(FInstance, L"MAINICON"), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                          0, style, caption.c_str(), CW_USEDEFAULT, CW_USEDEFAULT, kDefaultWindowWidth,
+                          kDefaultWindowHeight, nullptr))
     return false;
-  }
   if (!FCommandLineMode) {
+    SetMenu(Handle(), BuildMainMenu());
     const TWindowBounds b =
         PlaceWindow(FApp.View().Bounds, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    SetWindowPos(FWindow, nullptr, b.Left, b.Top, b.Width, b.Height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(FWindow, showCommand);
-    UpdateWindow(FWindow);
+    SetWindowPos(Handle(), nullptr, b.Left, b.Top, b.Width, b.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(Handle(), showCommand);
+    UpdateWindow(Handle());
   }
   return true;
-}
-
-LRESULT CALLBACK TWolMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  TWolMainForm* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<TWolMainForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->FWindow = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  } else {
-    self = reinterpret_cast<TWolMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  }
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  try {
-    const LRESULT result = self->HandleMessage(message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      self->FWindow = nullptr;
-    }
-    return result;
-  } catch (...) {
-    // Nothing may escape into the system's message dispatch.
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
 }
 
 LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       // The deferred start-up runs as the first work of the message loop.
-      PostMessageW(FWindow, WM_APP_STARTUP, 0, 0);
+      PostMessageW(Handle(), WM_APP_STARTUP, 0, 0);
       FormCreate();
       return 0;
     case WM_APP_STARTUP:
@@ -242,18 +255,18 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_CONTEXTMENU: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       if (pt.x == -1 && pt.y == -1) GetCursorPos(&pt);
-      TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, FWindow, nullptr);
+      TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
       return 0;
     }
     case WM_CLOSE:
-      DestroyWindow(FWindow);
+      DestroyWindow(Handle());
       return 0;
     case WM_DESTROY:
       FormDestroy();
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcW(FWindow, message, wParam, lParam);
+      return TWindow::HandleMessage(message, wParam, lParam);
   }
 }
 
@@ -282,7 +295,7 @@ void TWolMainForm::CreateControls() {
   FToolBar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
                              WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER |
                                  CCS_NOPARENTALIGN,
-                             0, 0, 0, kToolBarHeight, FWindow, nullptr, FInstance, nullptr);
+                             0, 0, 0, kToolBarHeight, Handle(), nullptr, FInstance, nullptr);
   SendMessageW(FToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
   FImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(kToolIcons.size()), 0);
   SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages));
@@ -295,16 +308,16 @@ void TWolMainForm::CreateControls() {
   }
   SendMessageW(FToolBar, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
 
-  FBanner = CreateWindowExW(0, kBannerClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, FWindow, nullptr, FInstance,
-                            this);
+  FBanner = std::make_unique<TBanner>(*this);
+  FBanner->Create(Handle());
 
   FTable = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
-                           0, 0, FWindow, nullptr, FInstance, nullptr);
+                           0, 0, Handle(), nullptr, FInstance, nullptr);
   ListView_SetExtendedListViewStyle(FTable, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
   SendMessageW(FTable, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 
-  FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, FWindow,
+  FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
                                nullptr, FInstance, nullptr);
   int parts[] = {-1};
   SendMessageW(FStatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
@@ -316,7 +329,7 @@ void TWolMainForm::CreateControls() {
 void TWolMainForm::AppStartup() {
   if (FCommandLineMode) {
     FApp.ProcessCommandLine(FCommandLine);
-    DestroyWindow(FWindow);
+    DestroyWindow(Handle());
     return;
   }
   FSavedCursor = GetCursor();
@@ -355,12 +368,12 @@ void TWolMainForm::FormDestroy() {
   }
 }
 
-void TWolMainForm::AppExit() { SendMessageW(FWindow, WM_CLOSE, 0, 0); }
+void TWolMainForm::AppExit() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
 
 void TWolMainForm::Command(int id) {
   switch (id) {
     case kCmdExit:
-      SendMessageW(FWindow, WM_CLOSE, 0, 0);
+      SendMessageW(Handle(), WM_CLOSE, 0, 0);
       break;
     case kCmdHelp:
       ShowMainHelp();
@@ -414,7 +427,7 @@ LRESULT TWolMainForm::Notify(const NMHDR& header) {
   if (header.hwndFrom == FTable && header.code == NM_RCLICK) {
     POINT pt;
     GetCursorPos(&pt);
-    TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, FWindow, nullptr);
+    TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
     return 0;
   }
   return 0;
@@ -423,14 +436,14 @@ LRESULT TWolMainForm::Notify(const NMHDR& header) {
 void TWolMainForm::LayoutControls() {
   if (!FToolBar) return;
   RECT client;
-  GetClientRect(FWindow, &client);
+  GetClientRect(Handle(), &client);
   SendMessageW(FStatusBar, WM_SIZE, 0, 0);
   RECT status;
   GetWindowRect(FStatusBar, &status);
   const int statusHeight = status.bottom - status.top;
   const int banner = FApp.View().Promo ? kBannerExpanded : kBannerCollapsed;
   MoveWindow(FToolBar, 0, 0, client.right, kToolBarHeight, TRUE);
-  MoveWindow(FBanner, 0, kToolBarHeight, client.right, banner, TRUE);
+  MoveWindow(FBanner->Handle(), 0, kToolBarHeight, client.right, banner, TRUE);
   const int top = kToolBarHeight + banner;
   MoveWindow(FTable, 0, top, client.right, std::max(0, static_cast<int>(client.bottom) - statusHeight - top), TRUE);
 }
@@ -462,7 +475,7 @@ void TWolMainForm::ScanMenusEnable(bool enable) {
     const bool on = b.Command == kCmdStop ? !enable : enable;
     SendMessageW(FToolBar, TB_ENABLEBUTTON, b.Command, MAKELPARAM(on ? TRUE : FALSE, 0));
   }
-  HMENU menu = GetMenu(FWindow);
+  HMENU menu = GetMenu(Handle());
   for (int id : {kCmdAdd, kCmdEdit, kCmdDelete, kCmdSearch, kCmdUp, kCmdDown}) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
   }
@@ -479,27 +492,23 @@ void TWolMainForm::ShowMainHelp() {
   const size_t dot = file.find_last_of(L".\\/");
   if (dot != std::wstring::npos && file[dot] == L'.') file.resize(dot);
   file += L".chm";
-  HWND viewer = FHtmlHelp ? FHtmlHelp(FWindow, file.c_str(), kHhSafeDisplayTopic, 0) : nullptr;
+  HWND viewer = FHtmlHelp ? FHtmlHelp(Handle(), file.c_str(), kHhSafeDisplayTopic, 0) : nullptr;
   if (!viewer) ShowMessage(TMessageKind::Warning, "Help file or HTML Help viewer could not be found.");
 }
 
-void TWolMainForm::AboutMenuClick() {
-  const std::wstring text = Widen(std::string(kKestruneCaption) +
-                                  "\r\n\r\nWakes computers on your network with Wake-on-LAN magic packets.");
-  MessageBoxW(FWindow, text.c_str(), L"About Kestrune", MB_OK | MB_ICONINFORMATION);
-}
+void TWolMainForm::AboutMenuClick() { TAboutDialog(L"Version " + Widen(kKestruneVersion)).Show(Handle()); }
 
 void TWolMainForm::SetBannerExpanded(bool expanded) {
   FApp.View().Promo = expanded;
   LayoutControls();
-  if (FBanner) InvalidateRect(FBanner, nullptr, TRUE);
+  if (FBanner) InvalidateRect(FBanner->Handle(), nullptr, TRUE);
 }
 
 TViewSettings TWolMainForm::CurrentView() const {
   TViewSettings view = const_cast<TKestruneApp&>(FApp).View();
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
-  if (GetWindowPlacement(FWindow, &placement)) {
+  if (GetWindowPlacement(Handle(), &placement)) {
     const RECT& r = placement.rcNormalPosition;
     view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
@@ -508,57 +517,6 @@ TViewSettings TWolMainForm::CurrentView() const {
   }
   view.Selection = GetSelection() + 1;
   return view;
-}
-
-LRESULT CALLBACK TWolMainForm::BannerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
-    auto* form = static_cast<TWolMainForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* self = reinterpret_cast<TWolMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  switch (message) {
-    case WM_LBUTTONUP:
-      // A click folds the banner away or opens it again; the choice is kept at exit.
-      self->SetBannerExpanded(!self->FApp.View().Promo);
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window, &ps);
-      RECT rc;
-      GetClientRect(window, &rc);
-      TRIVERTEX v[2] = {{0, 0, 0x1E00, 0x3C00, 0x7800, 0}, {rc.right, rc.bottom, 0x3A00, 0x7A00, 0xC800, 0}};
-      GRADIENT_RECT g{0, 1};
-      GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_H);
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, RGB(255, 255, 255));
-      const bool expanded = self->FApp.View().Promo;
-      HGDIOBJ old = SelectObject(dc, self->FFont);
-      if (expanded) {
-        SelectObject(dc, self->FBannerFont);
-        RECT title{12, 14, rc.right - 12, 40};
-        DrawTextW(dc, L"Kestrune", -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        SelectObject(dc, self->FFont);
-        RECT body{12, 44, rc.right - 12, rc.bottom - 20};
-        DrawTextW(dc,
-                  L"Wake the computers of your office or home with one click, from a scheduled task with "
-                  L"\"kestrune /name\" or \"kestrune /all!\", and find them on the network by ARP.",
-                  -1, &body, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-      }
-      RECT hint{6, rc.bottom - 15, rc.right - 6, rc.bottom - 1};
-      DrawTextW(dc, expanded ? L"\x25B2 Click to fold this banner" : L"\x25BC Kestrune - click to open the banner",
-                -1, &hint, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
-      SelectObject(dc, old);
-      EndPaint(window, &ps);
-      return 0;
-    }
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      break;
-    default:
-      break;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 std::vector<std::string> TWolMainForm::LocalAddresses() {
@@ -574,7 +532,7 @@ std::string TWolMainForm::LocalSubnetMask() { return GetLocalSubnetMask(); }
 void TWolMainForm::ShowMessage(TMessageKind kind, const std::string& text) {
   const std::wstring body = Widen(text);
   const std::wstring title = Widen(MessageTitle(kind));
-  HWND owner = FWindow && IsWindowVisible(FWindow) ? FWindow : nullptr;
+  HWND owner = Handle() && IsWindowVisible(Handle()) ? Handle() : nullptr;
   MessageBoxW(owner, body.c_str(), title.c_str(), MB_OK | MessageIcon(kind));
 }
 
