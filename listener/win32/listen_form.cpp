@@ -7,14 +7,11 @@
 
 #include "listener/packet_log.h"
 #include "listener/win32/admin_win32.h"
-#include "netcore/win32/text_win32.h"
 #include "listener/version.h"
+#include "netcore/win32/text_win32.h"
 #include "ui/win32/about_dialog.h"
+#include "ui/win32/dpi_win32.h"
 #include "ui/win32/form_position_win32.h"
-
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
 
 namespace kst {
 namespace {
@@ -75,14 +72,6 @@ std::string NowText() {
     text += time;
   }
   return Narrow(text);
-}
-
-// The screen's dots per inch when the window is created; later changes come as WM_DPICHANGED.
-UINT ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
 }  // namespace

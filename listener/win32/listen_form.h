@@ -10,6 +10,7 @@
 #include "listener/packet_log.h"
 #include "listener/win32/wol_listener.h"
 #include "ui/win32/gui_handles_win32.h"
+#include "ui/win32/dpi_win32.h"
 #include "ui/win32/window_win32.h"
 
 namespace kst {
@@ -29,7 +30,7 @@ class TListenForm final : public TWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   LRESULT Notify(const NMHDR& header);
 
-  int Scale(int pixels) const noexcept { return MulDiv(pixels, static_cast<int>(FDpi), 96); }
+  int Scale(int pixels) const noexcept { return ScaleForDpi(pixels, FDpi); }
   void CreateControls();
   void ApplyFont();
   void LoadToolIcons();

@@ -10,6 +10,7 @@
 
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
+#include "ui/win32/dpi_win32.h"
 #include "ui/win32/window_win32.h"
 
 namespace kst {
@@ -32,6 +33,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   bool BannerExpanded() { return FApp.View().Promo; }
   HFONT Font() const { return FFont; }
   HFONT BannerFont() const { return FBannerFont; }
+  // Pixels at 96 dots per inch, for the screen's DPI.
+  int Scale(int pixels) const noexcept { return ScaleForDpi(pixels, FDpi); }
 
   // Platform services for the start-up logic.
   std::vector<std::string> LocalAddresses() override;
@@ -54,6 +57,11 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   void Command(int id);
   LRESULT Notify(const NMHDR& header);
   void LayoutControls();
+  // Fonts for the screen's DPI, given to the controls.
+  void ApplyFonts();
+  // The nine tool bar icons at the size for the screen's DPI.
+  void LoadToolIcons();
+
   void DisplayTable();
   int GetSelection() const;
   void SetSelection(int row);
@@ -73,6 +81,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   HWND FStatusBar = nullptr;
   HMENU FPopupMenu = nullptr;
   HIMAGELIST FImages = nullptr;
+  UINT FDpi = 96;
   HFONT FFont = nullptr;
   HFONT FBannerFont = nullptr;
   HMODULE FHelpModule = nullptr;  // HTML Help, loaded by name

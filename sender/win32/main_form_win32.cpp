@@ -4,6 +4,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <utility>
 
 #include "netcore/address_text.h"
 #include "netcore/adapters.h"
@@ -178,16 +179,17 @@ class TBanner final : public TWindow {
     HGDIOBJ old = SelectObject(dc, FForm.Font());
     if (expanded) {
       SelectObject(dc, FForm.BannerFont());
-      RECT title{12, 14, rc.right - 12, 40};
+      const auto px = [&](int pixels) { return FForm.Scale(pixels); };
+      RECT title{px(12), px(14), rc.right - px(12), px(40)};
       DrawTextW(dc, L"Kestrune", -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
       SelectObject(dc, FForm.Font());
-      RECT body{12, 44, rc.right - 12, rc.bottom - 20};
+      RECT body{px(12), px(44), rc.right - px(12), rc.bottom - px(20)};
       DrawTextW(dc,
                 L"Wake the computers of your office or home with one click, from a scheduled task with "
                 L"\"kestrune /name\" or \"kestrune /all!\", and find them on the network by ARP.",
                 -1, &body, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
     }
-    RECT hint{6, rc.bottom - 15, rc.right - 6, rc.bottom - 1};
+    RECT hint{FForm.Scale(6), rc.bottom - FForm.Scale(15), rc.right - FForm.Scale(6), rc.bottom - 1};
     DrawTextW(dc, expanded ? L"\x25B2 Click to fold this banner" : L"\x25BC Kestrune - click to open the banner", -1,
               &hint, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
     SelectObject(dc, old);
@@ -214,6 +216,7 @@ TWolMainForm::~TWolMainForm() {
 }
 
 bool TWolMainForm::Create(int showCommand) {
+  FDpi = ScreenDpi();
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
   const std::wstring caption = Widen(kKestruneCaption);
   if (!CreateWindowObject(kWindowClass, LoadIconW(FInstance, L"MAINICON"), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
@@ -258,6 +261,17 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
       return 0;
     }
+    case WM_DPICHANGED: {
+      FDpi = HIWORD(wParam);
+      if (FToolBar) {
+        ApplyFonts();
+        LoadToolIcons();
+      }
+      const auto& r = *reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(Handle(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      LayoutControls();
+      return 0;
+    }
     case WM_CLOSE:
       DestroyWindow(Handle());
       return 0;
@@ -287,18 +301,12 @@ void TWolMainForm::FormCreate() {
 void TWolMainForm::CreateControls() {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
-  FFont = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
-  FBannerFont = CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
 
   FToolBar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
                              WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER |
                                  CCS_NOPARENTALIGN,
-                             0, 0, 0, kToolBarHeight, Handle(), nullptr, FInstance, nullptr);
+                             0, 0, 0, Scale(kToolBarHeight), Handle(), nullptr, FInstance, nullptr);
   SendMessageW(FToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  FImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(kToolIcons.size()), 0);
-  SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages));
   std::array<TBBUTTON, kToolButtons.size()> buttons{};
   for (size_t i = 0; i < kToolButtons.size(); ++i) {
     buttons[i].iBitmap = kToolButtons[i].Command ? kToolButtons[i].Image : 6;
@@ -315,15 +323,39 @@ void TWolMainForm::CreateControls() {
                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
                            0, 0, Handle(), nullptr, FInstance, nullptr);
   ListView_SetExtendedListViewStyle(FTable, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
-  SendMessageW(FTable, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
                                nullptr, FInstance, nullptr);
   int parts[] = {-1};
   SendMessageW(FStatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-  SendMessageW(FStatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+  ApplyFonts();
 
   FPopupMenu = BuildPopupMenu();
+}
+
+void TWolMainForm::ApplyFonts() {
+  auto arial = [&](int height, int weight) {
+    return CreateFontW(-Scale(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
+  };
+  HFONT oldFont = std::exchange(FFont, arial(11, FW_NORMAL));
+  HFONT oldBannerFont = std::exchange(FBannerFont, arial(16, FW_BOLD));
+  for (HWND control : {FTable, FStatusBar}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
+  if (oldFont) DeleteObject(oldFont);
+  if (oldBannerFont) DeleteObject(oldBannerFont);
+}
+
+void TWolMainForm::LoadToolIcons() {
+  const int size = Scale(16);
+  HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, static_cast<int>(kToolIcons.size()), 0);
+  for (const wchar_t* name : kToolIcons) {
+    HICON icon = static_cast<HICON>(LoadImageW(FInstance, name, IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    ImageList_AddIcon(images, icon);
+    if (icon) DestroyIcon(icon);
+  }
+  SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+  if (FImages) ImageList_Destroy(FImages);
+  FImages = images;
 }
 
 void TWolMainForm::AppStartup() {
@@ -334,13 +366,7 @@ void TWolMainForm::AppStartup() {
   }
   FSavedCursor = GetCursor();
   FScanCount = 0;
-  ImageList_RemoveAll(FImages);
-  for (const wchar_t* name : kToolIcons) {
-    HICON icon = static_cast<HICON>(LoadImageW(FInstance, name, IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    ImageList_AddIcon(FImages, icon);
-    if (icon) DestroyIcon(icon);
-  }
-  SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages));
+  LoadToolIcons();
   for (size_t c = 0; c < kColumnTitles.size(); ++c) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -424,12 +450,6 @@ LRESULT TWolMainForm::Notify(const NMHDR& header) {
     item.pszText[n] = L'\0';
     return 0;
   }
-  if (header.hwndFrom == FTable && header.code == NM_RCLICK) {
-    POINT pt;
-    GetCursorPos(&pt);
-    TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
-    return 0;
-  }
   return 0;
 }
 
@@ -441,10 +461,11 @@ void TWolMainForm::LayoutControls() {
   RECT status;
   GetWindowRect(FStatusBar, &status);
   const int statusHeight = status.bottom - status.top;
-  const int banner = FApp.View().Promo ? kBannerExpanded : kBannerCollapsed;
-  MoveWindow(FToolBar, 0, 0, client.right, kToolBarHeight, TRUE);
-  MoveWindow(FBanner->Handle(), 0, kToolBarHeight, client.right, banner, TRUE);
-  const int top = kToolBarHeight + banner;
+  const int banner = Scale(FApp.View().Promo ? kBannerExpanded : kBannerCollapsed);
+  const int toolBar = Scale(kToolBarHeight);
+  MoveWindow(FToolBar, 0, 0, client.right, toolBar, TRUE);
+  MoveWindow(FBanner->Handle(), 0, toolBar, client.right, banner, TRUE);
+  const int top = toolBar + banner;
   MoveWindow(FTable, 0, top, client.right, std::max(0, static_cast<int>(client.bottom) - statusHeight - top), TRUE);
 }
 
