@@ -87,60 +87,54 @@ THostRecord* Token(uintptr_t n) { return reinterpret_cast<THostRecord*>(n); }
 
 std::string PacketHex(uint64_t mac, uint64_t password) { return Hex(BuildMagicPacket(mac, password).View()); }
 
-TEST_F(UdpSender, BlockingSendDeliversExactBytesOnLoopback) {
-  TLoopbackReceiver receiver;
-  SendMagicPacketSync("127.0.0.1", "127.0.0.1", receiver.Port(), 0x001122334455ull, 0);
-  auto d = receiver.Receive();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(Hex(d->Bytes), PacketHex(0x001122334455ull, 0));
-  EXPECT_EQ(d->Bytes.size(), 102u);
-  EXPECT_EQ(d->Source, "127.0.0.1");
-
-  SendMagicPacketSync("127.0.0.1", "", receiver.Port(), 0x001122334455ull, 0xA1B2C3D4E5F6ull);
-  d = receiver.Receive();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Bytes.size(), 108u);
-  EXPECT_EQ(Hex(d->Bytes), PacketHex(0x001122334455ull, 0xA1B2C3D4E5F6ull));
-}
-
-TEST_F(UdpSender, ThreadPostsSentWithHostAndAddressOnLoopback) {
-  TLoopbackReceiver receiver;
+// Sends one packet the chosen way; for the thread, checks its one message.
+void SendOnce(bool thread, const std::string& destination, const std::string& local, uint16_t port, uint64_t mac,
+              uint64_t password) {
+  if (!thread) {
+    SendMagicPacketSync(destination, local, port, mac, password);
+    return;
+  }
   TOutcomeWindow window;
-  ASSERT_TRUE(TUdpSender::Start(Token(0x1234), window.Handle(), "127.0.0.1", "127.0.0.1", 0x0A0B0C0D0E0Full,
-                                0x010203040506ull, receiver.Port()));
+  ASSERT_TRUE(TUdpSender::Start(Token(0x1234), window.Handle(), destination, local, mac, password, port));
   const auto msg = window.Wait();
   ASSERT_TRUE(msg);
   EXPECT_EQ(msg->message, WM_PACKET_SENT);
   EXPECT_EQ(msg->wParam, 0x1234u);
-  EXPECT_EQ(static_cast<uint32_t>(msg->lParam), 0x7F000001u);
-  const auto d = receiver.Receive();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(Hex(d->Bytes), PacketHex(0x0A0B0C0D0E0Full, 0x010203040506ull));
-  // Exactly one message per send.
-  EXPECT_FALSE(window.Wait(std::chrono::milliseconds(300)));
+  EXPECT_EQ(static_cast<uint32_t>(msg->lParam), StrToIp(destination));
+  EXPECT_FALSE(window.Wait(std::chrono::milliseconds(200)));  // exactly one message per send
 }
 
-TEST_F(UdpSender, ThreadAndBlockingSendReachThePeerFromTheChosenAddress) {
-  const std::string peer = Env("KST_PEER_ADDRESS");
-  TOutcomeWindow window;
-  ASSERT_TRUE(TUdpSender::Start(Token(1), window.Handle(), peer, Env("KST_HOST_ADDRESS"), 0x02AA00000001ull, 0, 40001));
-  const auto msg = window.Wait();
-  ASSERT_TRUE(msg);
-  EXPECT_EQ(msg->message, WM_PACKET_SENT);
-  EXPECT_EQ(static_cast<uint32_t>(msg->lParam), StrToIp(peer));
-  const std::string hex102 = PacketHex(0x02AA00000001ull, 0);
-  const auto seen = test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex102; });
-  ASSERT_TRUE(seen);
-  EXPECT_EQ(seen->Source, Env("KST_HOST_ADDRESS"));
-  EXPECT_EQ(seen->Destination, peer);
-  EXPECT_EQ(seen->DestinationPort, 40001);
+TEST_F(UdpSender, BothWaysDeliverExactBytesOnLoopback) {
+  TLoopbackReceiver receiver;
+  for (bool thread : {true, false}) {
+    for (uint64_t password : {0ull, 0xA1B2C3D4E5F6ull}) {
+      SCOPED_TRACE(std::string(thread ? "thread" : "blocking") + (password ? ", 108 bytes" : ", 102 bytes"));
+      SendOnce(thread, "127.0.0.1", "127.0.0.1", receiver.Port(), 0x001122334455ull, password);
+      const auto d = receiver.Receive();
+      ASSERT_TRUE(d);
+      EXPECT_EQ(d->Bytes.size(), password ? 108u : 102u);
+      EXPECT_EQ(Hex(d->Bytes), PacketHex(0x001122334455ull, password));
+      EXPECT_EQ(d->Source, "127.0.0.1");
+    }
+  }
+}
 
-  SendMagicPacketSync(peer, Env("KST_HOST_ADDRESS"), 40002, 0x02AA00000002ull, 0x665544332211ull);
-  const std::string hex108 = PacketHex(0x02AA00000002ull, 0x665544332211ull);
-  const auto seen108 = test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex108; });
-  ASSERT_TRUE(seen108);
-  EXPECT_EQ(seen108->Source, Env("KST_HOST_ADDRESS"));
-  EXPECT_EQ(seen108->DestinationPort, 40002);
+TEST_F(UdpSender, BothWaysReachThePeerFromTheChosenAddress) {
+  const std::string peer = Env("KST_PEER_ADDRESS");
+  uint64_t mac = 0x02AA00000100ull;
+  for (bool thread : {true, false}) {
+    for (uint64_t password : {0ull, 0x665544332211ull}) {
+      SCOPED_TRACE(std::string(thread ? "thread" : "blocking") + (password ? ", 108 bytes" : ", 102 bytes"));
+      ++mac;
+      SendOnce(thread, peer, Env("KST_HOST_ADDRESS"), 40001, mac, password);
+      const std::string hex = PacketHex(mac, password);
+      const auto seen = test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex; });
+      ASSERT_TRUE(seen);
+      EXPECT_EQ(seen->Source, Env("KST_HOST_ADDRESS"));
+      EXPECT_EQ(seen->Destination, peer);
+      EXPECT_EQ(seen->DestinationPort, 40001);
+    }
+  }
 }
 
 TEST_F(UdpSender, BroadcastsReachThePeer) {
