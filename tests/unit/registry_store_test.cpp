@@ -65,6 +65,20 @@ TEST_F(RegistryStore, CleanMachineGivesEmptyListAndDefaults) {
 }
 
 TEST_F(RegistryStore, UnusableBoundsAreReplacedByCentredWindow) {
+  WriteSetting("FormLeft", [](IRegistryAccessor& r, const char* n) { r.WriteDword(n, 10); });
+  WriteSetting("FormTop", [](IRegistryAccessor& r, const char* n) { r.WriteDword(n, 20); });
+  WriteSetting("FormWidth", [](IRegistryAccessor& r, const char* n) { r.WriteDword(n, 0); });
+  WriteSetting("FormHeight", [](IRegistryAccessor& r, const char* n) { r.WriteDword(n, 400); });
+  Load();
+  const auto stored = PlaceWindow(FView.Bounds, 1280, 1024);
+  EXPECT_EQ(stored.Width, 500);
+  EXPECT_EQ(stored.Height, 300);
+  EXPECT_EQ(stored.Left, 390);
+  WriteSetting("FormWidth", [](IRegistryAccessor& r, const char* n) { r.WriteDword(n, 640); });
+  WriteSetting("FormLeft", [](IRegistryAccessor& r, const char* n) { r.WriteDword(n, 0xFFFFFFFF); });  // -1
+  Load();
+  EXPECT_EQ(FView.Bounds.Left, -1);
+  EXPECT_EQ(PlaceWindow(FView.Bounds, 1280, 1024).Width, 500);
   EXPECT_EQ(PlaceWindow({10, 20, 0, 300}, 1280, 1024).Width, 500);
   EXPECT_EQ(PlaceWindow({-5, 20, 600, 300}, 1280, 1024).Left, 390);
   EXPECT_EQ(PlaceWindow({10, -1, 600, 300}, 1280, 1024).Top, 362);
