@@ -28,8 +28,9 @@ void TKestruneApp::FormCreate() {
   } catch (const std::exception& e) {
     FPlatform.ShowMessage(TMessageKind::Error, e.what());
   }
-  const uint32_t local = StrToIp(FPlatform.LocalIp());
-  const uint32_t mask = StrToIp(FPlatform.LocalSubnetMask());
+  const std::string localIp = FPlatform.LocalIp();
+  const uint32_t local = StrToIp(localIp);
+  const uint32_t mask = StrToIp(FPlatform.LocalSubnetMask(localIp));
   FState.SetNetworkDefaults(local, mask);
   TRegistryStore(FPlatform.Registry()).Load(FState, FView, FLocalAddresses, FAddressesKnown);
 }

@@ -27,7 +27,9 @@ class IKestrunePlatform {
   // system's message text) when the adapters cannot be enumerated.
   virtual std::vector<std::string> LocalAddresses() = 0;
   virtual std::string LocalIp() = 0;           // primary local address; empty when none
-  virtual std::string LocalSubnetMask() = 0;   // its mask; "255.255.255.0" when none is found
+  // The mask of the interface holding the primary local address (asked once, passed in here);
+  // "255.255.255.0" when none is found.
+  virtual std::string LocalSubnetMask(const std::string& localIp) = 0;
   virtual IRegistryAccessor& Registry() = 0;
   virtual void ShowMessage(TMessageKind kind, const std::string& text) = 0;
   virtual std::string UserName() = 0;          // "Unknown" when it cannot be read

@@ -12,6 +12,7 @@
 #include "ui/win32/about_dialog.h"
 #include "ui/win32/dpi_win32.h"
 #include "ui/win32/form_position_win32.h"
+#include "ui/win32/tool_bar_win32.h"
 
 namespace kst {
 namespace {
@@ -41,12 +42,7 @@ constexpr UINT_PTR kLogTimer = 1;
 constexpr UINT kLogDelayMs = 50;
 constexpr ULONGLONG kLogIntervalMs = 100;
 
-struct TToolButton {
-  int Id;
-  const wchar_t* Icon;
-  const wchar_t* Hint;
-};
-constexpr TToolButton kToolButtons[] = {
+constexpr TToolButtonSpec kToolButtons[] = {
     {kExitToolButton, L"TOOLEXITICON", L"Exit"},
     {kClearToolButton, L"TOOLCLEARICON", L"Clear"},
     {kFirewallToolButton, L"TOOLFIREWALLICON", L"Adjust Windows Firewall"},
@@ -159,28 +155,13 @@ LRESULT TListenForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT TListenForm::Notify(const NMHDR& header) {
-  if (header.code == TTN_GETDISPINFOW) {
-    auto& info = const_cast<NMTTDISPINFOW&>(reinterpret_cast<const NMTTDISPINFOW&>(header));
-    for (const auto& button : kToolButtons)
-      if (static_cast<UINT_PTR>(button.Id) == header.idFrom) info.lpszText = const_cast<wchar_t*>(button.Hint);
-    return 0;
-  }
+  if (AnswerToolTip(header, kToolButtons)) return 0;
   if (header.hwndFrom == FLinkLabel && (header.code == NM_CLICK || header.code == NM_RETURN)) LinkLabelClick();
   return 0;
 }
 
 void TListenForm::CreateControls() {
-  FIconToolBar = CreateChild(Handle(), TOOLBARCLASSNAMEW, nullptr,
-                             TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER);
-  SendMessageW(FIconToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  TBBUTTON buttons[std::size(kToolButtons)] = {};
-  for (size_t i = 0; i < std::size(kToolButtons); ++i) {
-    buttons[i].iBitmap = static_cast<int>(i);
-    buttons[i].idCommand = kToolButtons[i].Id;
-    buttons[i].fsState = TBSTATE_ENABLED;
-    buttons[i].fsStyle = BTNS_BUTTON;
-  }
-  SendMessageW(FIconToolBar, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+  FIconToolBar = CreateToolBar(Handle(), Scale(kToolBarHeight), kToolButtons);
 
   FLabel2 = CreateChild(Handle(), WC_STATICW, L"Network adapter:", SS_LEFT | SS_NOPREFIX);
   FLocalIpComboBox = CreateChild(Handle(), WC_COMBOBOXW, nullptr, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
@@ -200,9 +181,7 @@ void TListenForm::CreateControls() {
 }
 
 void TListenForm::ApplyFont() {
-  TUniqueGdiObject font(CreateFontW(-Scale(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                    DEFAULT_PITCH | FF_SWISS, L"Arial"));
+  TUniqueGdiObject font = CreateArialFont(Scale(11));
   for (HWND child : {FIconToolBar, FLabel2, FLocalIpComboBox, FIpLabel1, FIpLabel2, FMacLabel1, FMacLabel2,
                      FShowMemo, FLinkLabel})
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
@@ -213,18 +192,7 @@ void TListenForm::ApplyFont() {
 }
 
 void TListenForm::LoadToolIcons() {
-  const int size = Scale(kIconSize);
-  TUniqueImageList list(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, std::size(kToolButtons), 0));
-  for (const auto& button : kToolButtons) {
-    TUniqueIcon icon(static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), button.Icon, IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
-    ImageList_AddIcon(list.get(), icon.get());  // the list keeps its own copy
-  }
-  SendMessageW(FIconToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list.get()));
-  SendMessageW(FIconToolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(size, size));
-  SendMessageW(FIconToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(Scale(23), Scale(22)));
-  FIconImageList = std::move(list);
-  InvalidateRect(FIconToolBar, nullptr, TRUE);
+  FIconImageList = LoadToolBarIcons(FIconToolBar, kToolButtons, Scale(kIconSize), Scale(23), Scale(22));
 }
 
 void TListenForm::Layout() {

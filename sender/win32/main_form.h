@@ -11,6 +11,7 @@
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
 #include "ui/win32/dpi_win32.h"
+#include "ui/win32/gui_handles_win32.h"
 #include "ui/win32/window_win32.h"
 
 namespace kst {
@@ -31,15 +32,15 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   // Folds the banner away or opens it; the choice is kept at exit.
   void SetBannerExpanded(bool expanded);
   bool BannerExpanded() { return FApp.View().Promo; }
-  HFONT Font() const { return FFont; }
-  HFONT BannerFont() const { return FBannerFont; }
+  HFONT Font() const { return static_cast<HFONT>(FFont.get()); }
+  HFONT BannerFont() const { return static_cast<HFONT>(FBannerFont.get()); }
   // Pixels at 96 dots per inch, for the screen's DPI.
   int Scale(int pixels) const noexcept { return ScaleForDpi(pixels, FDpi); }
 
   // Platform services for the start-up logic.
   std::vector<std::string> LocalAddresses() override;
   std::string LocalIp() override;
-  std::string LocalSubnetMask() override;
+  std::string LocalSubnetMask(const std::string& localIp) override;
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   std::string UserName() override;
@@ -80,10 +81,10 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   HWND FTable = nullptr;
   HWND FStatusBar = nullptr;
   HMENU FPopupMenu = nullptr;
-  HIMAGELIST FImages = nullptr;
+  TUniqueImageList FImages;
   UINT FDpi = 96;
-  HFONT FFont = nullptr;
-  HFONT FBannerFont = nullptr;
+  TUniqueGdiObject FFont;
+  TUniqueGdiObject FBannerFont;
   HMODULE FHelpModule = nullptr;  // HTML Help, loaded by name
   THtmlHelpW FHtmlHelp = nullptr;
   DWORD_PTR FHelpCookie = 0;

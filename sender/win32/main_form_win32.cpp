@@ -14,6 +14,7 @@
 #include "sender/version.h"
 #include "sender/win32/udp_sender.h"
 #include "ui/win32/about_dialog.h"
+#include "ui/win32/tool_bar_win32.h"
 
 namespace kst {
 namespace {
@@ -46,31 +47,21 @@ enum TCommandId : int {
   kCmdExit,
 };
 
-struct TToolButton {
-  int Command;  // 0: separator
-  int Image;
-  const wchar_t* Hint;
+constexpr TToolButtonSpec kToolButtons[] = {
+    {kCmdSend, L"SENDICON", L"Send Magic packet"},
+    {0, nullptr, nullptr},
+    {kCmdAdd, L"TOOLADDICON", L"Add computer"},
+    {kCmdEdit, L"TOOLEDITICON", L"Edit computer"},
+    {kCmdDelete, L"TOOLDELETEICON", L"Delete computer"},
+    {0, nullptr, nullptr},
+    {kCmdSearch, L"TOOLSEARCHICON", L"Search computers"},
+    {kCmdStop, L"TOOLNOSEARCHICON", L"Stop searching computers"},
+    {0, nullptr, nullptr},
+    {kCmdUp, L"TOOLUPICON", L"Move up"},
+    {kCmdDown, L"TOOLDOWNICON", L"Move down"},
+    {0, nullptr, nullptr},
+    {kCmdHelp, L"TOOLABOUTICON", L"Help"},
 };
-
-constexpr std::array<TToolButton, 13> kToolButtons{{
-    {kCmdSend, 0, L"Send Magic packet"},
-    {0, 0, nullptr},
-    {kCmdAdd, 1, L"Add computer"},
-    {kCmdEdit, 2, L"Edit computer"},
-    {kCmdDelete, 3, L"Delete computer"},
-    {0, 0, nullptr},
-    {kCmdSearch, 4, L"Search computers"},
-    {kCmdStop, 5, L"Stop searching computers"},
-    {0, 0, nullptr},
-    {kCmdUp, 6, L"Move up"},
-    {kCmdDown, 7, L"Move down"},
-    {0, 0, nullptr},
-    {kCmdHelp, 8, L"Help"},
-}};
-
-constexpr std::array<const wchar_t*, 9> kToolIcons{
-    L"SENDICON",       L"TOOLADDICON", L"TOOLEDITICON", L"TOOLDELETEICON", L"TOOLSEARCHICON",
-    L"TOOLNOSEARCHICON", L"TOOLUPICON", L"TOOLDOWNICON", L"TOOLABOUTICON"};
 
 constexpr std::array<const wchar_t*, 4> kColumnTitles{L"Computer name", L"MAC address", L"Destination address",
                                                       L"Port number"};
@@ -209,9 +200,6 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
 TWolMainForm::~TWolMainForm() {
   if (Handle()) DestroyWindow(Handle());
   if (FPopupMenu) DestroyMenu(FPopupMenu);
-  if (FImages) ImageList_Destroy(FImages);
-  if (FFont) DeleteObject(FFont);
-  if (FBannerFont) DeleteObject(FBannerFont);
   if (FHelpModule) FreeLibrary(FHelpModule);
 }
 
@@ -302,19 +290,7 @@ void TWolMainForm::CreateControls() {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
 
-  FToolBar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
-                             WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER |
-                                 CCS_NOPARENTALIGN,
-                             0, 0, 0, Scale(kToolBarHeight), Handle(), nullptr, FInstance, nullptr);
-  SendMessageW(FToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  std::array<TBBUTTON, kToolButtons.size()> buttons{};
-  for (size_t i = 0; i < kToolButtons.size(); ++i) {
-    buttons[i].iBitmap = kToolButtons[i].Command ? kToolButtons[i].Image : 6;
-    buttons[i].idCommand = kToolButtons[i].Command;
-    buttons[i].fsState = TBSTATE_ENABLED;
-    buttons[i].fsStyle = kToolButtons[i].Command ? BTNS_BUTTON : BTNS_SEP;
-  }
-  SendMessageW(FToolBar, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+  FToolBar = CreateToolBar(Handle(), Scale(kToolBarHeight), kToolButtons);
 
   FBanner = std::make_unique<TBanner>(*this);
   FBanner->Create(Handle());
@@ -334,28 +310,15 @@ void TWolMainForm::CreateControls() {
 }
 
 void TWolMainForm::ApplyFonts() {
-  auto arial = [&](int height, int weight) {
-    return CreateFontW(-Scale(height), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
-  };
-  HFONT oldFont = std::exchange(FFont, arial(11, FW_NORMAL));
-  HFONT oldBannerFont = std::exchange(FBannerFont, arial(16, FW_BOLD));
-  for (HWND control : {FTable, FStatusBar}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
-  if (oldFont) DeleteObject(oldFont);
-  if (oldBannerFont) DeleteObject(oldBannerFont);
+  TUniqueGdiObject font = CreateArialFont(Scale(11));
+  for (HWND control : {FTable, FStatusBar}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  // The old fonts are deleted only once no control or paint uses them.
+  FFont = std::move(font);
+  FBannerFont = CreateArialFont(Scale(16), FW_BOLD);
 }
 
 void TWolMainForm::LoadToolIcons() {
-  const int size = Scale(16);
-  HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, static_cast<int>(kToolIcons.size()), 0);
-  for (const wchar_t* name : kToolIcons) {
-    HICON icon = static_cast<HICON>(LoadImageW(FInstance, name, IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-    ImageList_AddIcon(images, icon);
-    if (icon) DestroyIcon(icon);
-  }
-  SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
-  if (FImages) ImageList_Destroy(FImages);
-  FImages = images;
+  FImages = LoadToolBarIcons(FToolBar, kToolButtons, Scale(16), Scale(23), Scale(22));
 }
 
 void TWolMainForm::AppStartup() {
@@ -414,12 +377,7 @@ void TWolMainForm::Command(int id) {
 }
 
 LRESULT TWolMainForm::Notify(const NMHDR& header) {
-  if (header.code == TTN_GETDISPINFOW) {
-    auto& info = const_cast<NMTTDISPINFOW&>(reinterpret_cast<const NMTTDISPINFOW&>(header));
-    for (const auto& b : kToolButtons)
-      if (b.Command != 0 && static_cast<UINT_PTR>(b.Command) == header.idFrom) info.lpszText = const_cast<wchar_t*>(b.Hint);
-    return 0;
-  }
+  if (AnswerToolTip(header, kToolButtons)) return 0;
   if (header.hwndFrom == FTable && header.code == LVN_GETDISPINFOW) {
     auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
     if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
@@ -548,7 +506,10 @@ std::vector<std::string> TWolMainForm::LocalAddresses() {
 
 std::string TWolMainForm::LocalIp() { return GetLocalIp(); }
 
-std::string TWolMainForm::LocalSubnetMask() { return GetLocalSubnetMask(); }
+std::string TWolMainForm::LocalSubnetMask(const std::string& localIp) {
+  // The primary address is known already: finding it again would ask the resolver twice.
+  return FindLocalSubnetMask(*FRegistry, [&] { return localIp; });
+}
 
 void TWolMainForm::ShowMessage(TMessageKind kind, const std::string& text) {
   const std::wstring body = Widen(text);

@@ -23,7 +23,10 @@ class TFakePlatform : public IKestrunePlatform {
     return FAddresses;
   }
   std::string LocalIp() override { return "10.77.0.2"; }
-  std::string LocalSubnetMask() override { return "255.255.255.0"; }
+  std::string LocalSubnetMask(const std::string& localIp) override {
+    EXPECT_EQ(localIp, "10.77.0.2");  // the address found once is the one whose mask is asked for
+    return "255.255.255.0";
+  }
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override { FMessages.push_back({kind, text}); }
   std::string UserName() override { return FUser; }
