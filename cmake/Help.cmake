@@ -1,0 +1,33 @@
+# kst_add_chm(program source_dir): compiles the HTML Help project in source_dir (one .hhp file,
+# its pages, contents and index) with chmcmd into <program>.chm beside the program, which looks
+# for its help file at its own path with the extension ".chm". Windows builds only.
+find_program(KST_CHMCMD chmcmd)
+
+function(kst_add_chm program source_dir)
+  if(NOT KST_CHMCMD)
+    message(FATAL_ERROR "chmcmd (Debian package fp-utils-3.2.2) is needed to build the help files")
+  endif()
+  file(GLOB projects ${source_dir}/*.hhp)
+  list(LENGTH projects count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "${source_dir} needs exactly one .hhp file")
+  endif()
+  get_filename_component(project_name ${projects} NAME)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${source_dir}/*)
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/help-${program})
+  set(chm ${CMAKE_CURRENT_BINARY_DIR}/${program}.chm)
+  # chmcmd writes the file the project names ("Compiled file="); it is renamed to the
+  # program's name, so that the project files need not know it.
+  add_custom_command(
+    OUTPUT ${chm}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${work}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${source_dir} ${work}
+    COMMAND ${KST_CHMCMD} --no-html-scan ${project_name} > chmcmd.log
+    COMMAND ${CMAKE_COMMAND} -DWORK=${work} -DOUT=${chm} -P ${CMAKE_SOURCE_DIR}/cmake/MoveChm.cmake
+    WORKING_DIRECTORY ${work}
+    DEPENDS ${sources} ${CMAKE_SOURCE_DIR}/cmake/MoveChm.cmake
+    COMMENT "Compiling the help file ${program}.chm"
+    VERBATIM)
+  add_custom_target(${program}_help ALL DEPENDS ${chm})
+  add_dependencies(${program} ${program}_help)
+endfunction()
