@@ -1,10 +1,18 @@
 #include "sender/host_record.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "netcore/address_text.h"
 
 namespace kst {
+
+namespace {
+// Starts at 1: 0 is never an identity.
+std::atomic<uint64_t> GNextHostId{1};
+}  // namespace
+
+THostId::THostId() noexcept : FValue(GNextHostId.fetch_add(1, std::memory_order_relaxed)) {}
 
 std::string CutText(std::string_view text, size_t max) {
   size_t count = 0;
@@ -38,6 +46,12 @@ int GetHostIndex(const THostList& list, std::string_view name) {
 
 bool ContainsRecord(const THostList& list, const THostRecord* record) {
   return std::any_of(list.begin(), list.end(), [&](const auto& r) { return r.get() == record; });
+}
+
+int FindRecord(const THostList& list, uint64_t id) {
+  for (size_t i = 0; i < list.size(); ++i)
+    if (list[i]->Id.Value() == id) return static_cast<int>(i);
+  return -1;
 }
 
 TSharedSettings TSharedSettings::ForNetwork(uint32_t localAddress, uint32_t mask) {

@@ -19,7 +19,23 @@ inline constexpr uint16_t kDefaultPort = 7;
 // The first max characters (code points) of UTF-8 text; never splits a character.
 std::string CutText(std::string_view text, size_t max);
 
+// A record's identity for the whole run: taken from a counter when the record is made (on any
+// thread) and never given to another record, so that a late send result can never be taken for
+// a newer record that happens to live at a freed one's address. A copy is a new record with its
+// own identity; assigning a record's values keeps the identity of the one assigned to.
+class THostId {
+ public:
+  THostId() noexcept;
+  THostId(const THostId&) noexcept : THostId() {}
+  THostId& operator=(const THostId&) noexcept { return *this; }
+  uint64_t Value() const noexcept { return FValue; }
+
+ private:
+  uint64_t FValue;
+};
+
 struct THostRecord {
+  THostId Id;
   uint32_t LocalIpAddress = 0;    // 0: any local address
   std::string ComputerName;       // at most kComputerNameMax characters
   uint64_t MacAddress = 0;        // 48 bits, first octet in bits 40..47
@@ -46,6 +62,8 @@ void ClearList(THostList* list);
 int GetHostIndex(const THostList& list, std::string_view name);
 // Whether the pointer is (still) an element of the list: the same record, not an equal one.
 bool ContainsRecord(const THostList& list, const THostRecord* record);
+// Index of the record with that identity; -1 when it is no longer in the list.
+int FindRecord(const THostList& list, uint64_t id);
 
 struct TSharedSettings {
   uint64_t HostBroadcastAddress = 0;

@@ -62,6 +62,117 @@ void TKestruneApp::SendMagicPacket(int index) {
   FPlatform.SendMagicPacketSync(r.DestinationText(), IpToStr(r.LocalIpAddress), r.Port, r.MacAddress, r.Password);
 }
 
+std::string CellText(const THostRecord& record, int column) {
+  switch (column) {
+    case 0:
+      return record.ComputerName;
+    case 1:
+      return MacToStr(record.MacAddress);
+    case 2:
+      return record.DisplayDestination();
+    case 3:
+      return std::to_string(record.Port);
+    default:
+      return {};
+  }
+}
+
+std::string SentText(const THostRecord& record, uint32_t address, const std::string& time) {
+  return UpperAscii(record.ComputerName) + ": magic packet sent to " + IpToStr(address) + " at " + time;
+}
+
+std::string NotResolvedText(const THostRecord& record) {
+  return "Router name " + UpperAscii(record.BroadcastHost) + " could not be resolved";
+}
+
+std::string FailedText(const THostRecord& record, uint32_t address) {
+  return UpperAscii(record.ComputerName) + ": failed sending magic packet to " + IpToStr(address);
+}
+
+std::string DeleteQuestion(const THostRecord& record) {
+  return "Are you sure to delete " + UpperAscii(record.ComputerName) + " computer entry ?";
+}
+
+std::optional<TTableFit> FitTable(const TTableMetrics& m) {
+  if (m.ColumnWidths.empty() || m.RowCount <= 0) return std::nullopt;
+  int width = 3;
+  for (int w : m.ColumnWidths) width += w + 1;
+  const int height = m.RowCount * (m.RowHeight + 1) + 3;
+  const int available = m.ClientHeight - m.StatusBarHeight - m.ToolBarHeight - m.BannerHeight;
+  if (width <= m.ClientWidth && height <= available)
+    return TTableFit{true, 0, m.ToolBarHeight + m.BannerHeight, width, height};
+  // Aligned to the client: the whole client area.
+  return TTableFit{false, 0, 0, m.ClientWidth, m.ClientHeight};
+}
+
+void TKestruneApp::SendPacket(int index) {
+  if (!FWindow || index < 0 || static_cast<size_t>(index) >= FState.HostList.size()) return;
+  const THostRecord& r = *FState.HostList[static_cast<size_t>(index)];
+  FWindow->StartSender(r.Id.Value(), r.DestinationText(), IpToStr(r.LocalIpAddress), r.MacAddress, r.Password,
+                       r.Port);
+}
+
+void TKestruneApp::SendAllPackets() {
+  FSendAllIndex = 0;
+  if (!FWindow || FState.HostList.empty()) return;
+  FSendingAll = true;
+  FWindow->PostSendNext();
+}
+
+void TKestruneApp::SendNext() {
+  if (static_cast<size_t>(FSendAllIndex) < FState.HostList.size()) {
+    SendPacket(FSendAllIndex);
+    ++FSendAllIndex;
+  } else {
+    FSendingAll = false;
+  }
+}
+
+void TKestruneApp::Sent(uint64_t hostId, uint32_t address) {
+  const int index = FindRecord(FState.HostList, hostId);
+  if (!FWindow || index < 0) return;
+  THostRecord& r = *FState.HostList[static_cast<size_t>(index)];
+  // The resolved address is kept, so later sends no longer ask the resolver.
+  if (address != 0 && address != r.BroadcastAddress) r.BroadcastAddress = address;
+  FWindow->SetStatusText(SentText(r, address, FWindow->LongTimeText()));
+  if (FSendingAll) FWindow->PostSendNext();
+}
+
+void TKestruneApp::NotResolved(uint64_t hostId) {
+  const int index = FindRecord(FState.HostList, hostId);
+  if (!FWindow || index < 0) return;
+  FWindow->SetStatusText(NotResolvedText(*FState.HostList[static_cast<size_t>(index)]));
+  FSendingAll = false;
+}
+
+void TKestruneApp::Failed(uint64_t hostId, uint32_t address) {
+  const int index = FindRecord(FState.HostList, hostId);
+  if (!FWindow || index < 0) return;
+  FWindow->SetStatusText(FailedText(*FState.HostList[static_cast<size_t>(index)], address));
+  FSendingAll = false;
+}
+
+bool TKestruneApp::DeleteHost(int index) {
+  auto& list = FState.HostList;
+  if (!FWindow || index < 0 || static_cast<size_t>(index) >= list.size()) return false;
+  if (!FWindow->ConfirmYesNo(DeleteQuestion(*list[static_cast<size_t>(index)]))) return false;
+  list.erase(list.begin() + index);
+  FWindow->DisplayTable();
+  return true;
+}
+
+bool TKestruneApp::MoveHost(int index, bool up) {
+  auto& list = FState.HostList;
+  const int count = static_cast<int>(list.size());
+  if (!FWindow || index < 0 || index >= count) return false;
+  const int to = up ? index - 1 : index + 1;
+  if (to < 0 || to >= count) return false;
+  std::swap(list[static_cast<size_t>(index)], list[static_cast<size_t>(to)]);
+  FWindow->DisplayTable();
+  FWindow->SetSelection(to + 1);
+  return true;
+}
+
 bool TKestruneApp::Save() { return TRegistryStore(FPlatform.Registry()).Save(FState, FView); }
 
 }  // namespace kst

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,9 +38,56 @@ class IKestrunePlatform {
                                    uint64_t macAddress, uint64_t password) = 0;
 };
 
+// What the window offers the window-mode rules: starting a sender thread, posting to itself,
+// the status bar, the table, a Yes/No question and the system's clock.
+class IKestruneWindow {
+ public:
+  virtual ~IKestruneWindow() = default;
+  // Starts a sender for these values; its one result arrives later through Sent, NotResolved
+  // or Failed with hostId, or never when Winsock cannot be started.
+  virtual void StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
+                           uint64_t macAddress, uint64_t password, uint16_t port) = 0;
+  virtual void PostSendNext() = 0;  // WM_SEND_NEXT to the window itself
+  virtual void SetStatusText(const std::string& text) = 0;
+  virtual std::string LongTimeText() = 0;  // the current local time in the system's long time format
+  virtual bool ConfirmYesNo(const std::string& text) = 0;  // a "Confirm" box; true on Yes
+  virtual void DisplayTable() = 0;
+  virtual void SetSelection(int row) = 0;  // table row, 1 = first computer
+};
+
+// The texts of the table's cells: column 0 the name, 1 the MAC address, 2 the destination as
+// shown, 3 the port; empty outside the four columns.
+std::string CellText(const THostRecord& record, int column);
+
+// The status bar texts of the three send outcomes.
+std::string SentText(const THostRecord& record, uint32_t address, const std::string& time);
+std::string NotResolvedText(const THostRecord& record);
+std::string FailedText(const THostRecord& record, uint32_t address);
+std::string DeleteQuestion(const THostRecord& record);
+
+// Where the table goes: exactly its size below the banner when it fits, otherwise the whole
+// client area with scroll bars.
+struct TTableFit {
+  bool Fits = false;
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+  bool operator==(const TTableFit&) const = default;
+};
+struct TTableMetrics {
+  std::vector<int> ColumnWidths;
+  int RowCount = 0;  // the title row included
+  int RowHeight = 16;
+  int ClientWidth = 0, ClientHeight = 0;
+  int StatusBarHeight = 0, ToolBarHeight = 0, BannerHeight = 0;
+};
+// Nothing to fit (no columns or no rows): nullopt.
+std::optional<TTableFit> FitTable(const TTableMetrics& m);
+
 class TKestruneApp {
  public:
   explicit TKestruneApp(IKestrunePlatform& platform) : FPlatform(platform) {}
+
+  // Window mode: the window that carries out the rules below.
+  void AttachWindow(IKestruneWindow* window) { FWindow = window; }
 
   // Local address list, network defaults, then the stored settings and list. A failed adapter
   // enumeration is shown and start-up goes on with an empty address list: the stored list is
@@ -52,12 +100,30 @@ class TKestruneApp {
   // Writes the settings and the list; false when something could not be written.
   bool Save();
 
+  // Window mode. index: an index of HostList; outside it nothing happens.
+  void SendPacket(int index);
+  void SendAllPackets();
+  void SendNext();
+  // The outcomes, each ignored entirely when its computer is no longer in the list.
+  void Sent(uint64_t hostId, uint32_t address);
+  void NotResolved(uint64_t hostId);
+  void Failed(uint64_t hostId, uint32_t address);
+  // Asks first; true when the computer was removed.
+  bool DeleteHost(int index);
+  // Moves one place up or down inside the list and selects the moved computer's row.
+  bool MoveHost(int index, bool up);
+  bool SendingAll() const { return FSendingAll; }
+  int SendAllIndex() const { return FSendAllIndex; }
+
   TKestruneState& State() { return FState; }
   TViewSettings& View() { return FView; }
   const std::vector<std::string>& LocalAddresses() const { return FLocalAddresses; }
 
  private:
   IKestrunePlatform& FPlatform;
+  IKestruneWindow* FWindow = nullptr;
+  int FSendAllIndex = 0;
+  bool FSendingAll = false;
   TKestruneState FState;
   TViewSettings FView;
   std::vector<std::string> FLocalAddresses;

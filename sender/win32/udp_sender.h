@@ -10,8 +10,6 @@
 
 namespace kst {
 
-struct THostRecord;
-
 enum class TSendOutcome {
   NotStarted,   // Winsock could not be started: nothing is reported
   Sent,         // the whole datagram was accepted by the socket
@@ -33,22 +31,22 @@ void SendMagicPacketSync(const std::string& destination, const std::string& loca
 
 // A worker thread that sends one packet and posts exactly one of WM_PACKET_SENT,
 // WM_HOST_NOT_RESOLVED or WM_PACKET_FAILED to the window (none when Winsock does not start),
-// with the host pointer as wParam. It owns copies of its inputs and frees itself at the end;
+// with the record's identity (THostRecord::Id) as wParam. It owns copies of its inputs and frees itself at the end;
 // the caller keeps no reference.
 class TUdpSender {
  public:
   // Starts the thread. Returns false only when no thread could be created; nothing is posted then.
-  static bool Start(THostRecord* host, HWND window, std::string destination,
+  static bool Start(uint64_t hostId, HWND window, std::string destination,
                     std::string localAddress, uint64_t macAddress, uint64_t password,
                     uint16_t port) noexcept;
 
  private:
-  TUdpSender(THostRecord* host, HWND window, std::string destination, std::string localAddress,
+  TUdpSender(uint64_t hostId, HWND window, std::string destination, std::string localAddress,
              uint64_t macAddress, uint64_t password, uint16_t port);
   void Execute() noexcept;
 
   HWND FWindow;
-  THostRecord* FHost;  // identity only; never dereferenced here
+  uint64_t FHostId;
   std::string FDestination;
   uint64_t FMacAddress;
   uint64_t FPassword;

@@ -68,20 +68,20 @@ void SendMagicPacketSync(const std::string& destination, const std::string& loca
   SendMagicPacketOnce(destination, localAddress, port, macAddress, password);
 }
 
-TUdpSender::TUdpSender(THostRecord* host, HWND window, std::string destination, std::string localAddress,
+TUdpSender::TUdpSender(uint64_t hostId, HWND window, std::string destination, std::string localAddress,
                        uint64_t macAddress, uint64_t password, uint16_t port)
     : FWindow(window),
-      FHost(host),
+      FHostId(hostId),
       FDestination(std::move(destination)),
       FMacAddress(macAddress),
       FPassword(password),
       FPort(port),
       FLocalAddress(localAddress.empty() ? std::string("0.0.0.0") : std::move(localAddress)) {}
 
-bool TUdpSender::Start(THostRecord* host, HWND window, std::string destination, std::string localAddress,
+bool TUdpSender::Start(uint64_t hostId, HWND window, std::string destination, std::string localAddress,
                        uint64_t macAddress, uint64_t password, uint16_t port) noexcept {
   try {
-    std::unique_ptr<TUdpSender> sender(new TUdpSender(host, window, std::move(destination),
+    std::unique_ptr<TUdpSender> sender(new TUdpSender(hostId, window, std::move(destination),
                                                       std::move(localAddress), macAddress, password, port));
     std::thread([self = std::move(sender)]() noexcept { self->Execute(); }).detach();
     return true;
@@ -92,7 +92,7 @@ bool TUdpSender::Start(THostRecord* host, HWND window, std::string destination, 
 
 void TUdpSender::Execute() noexcept {
   const TSendResult result = SendMagicPacketOnce(FDestination, FLocalAddress, FPort, FMacAddress, FPassword);
-  const auto wParam = reinterpret_cast<WPARAM>(FHost);
+  const auto wParam = static_cast<WPARAM>(FHostId);
   const auto lParam = static_cast<LPARAM>(result.Address);
   switch (result.Outcome) {
     case TSendOutcome::NotStarted:

@@ -42,6 +42,15 @@ TEST(ParseCommandLine, SlashInProgramPathStartsTheArgument) {
   EXPECT_EQ(r.Argument, "tools/kestrune.exe /pc1");
 }
 
+TEST(ParseCommandLine, QuotedArgumentLosesItsClosingQuote) {
+  auto r = ParseCommandLine("kestrune.exe \"/Lab PC\"");
+  EXPECT_EQ(r.Kind, TKind::Computer);
+  EXPECT_EQ(r.Argument, "lab pc");
+  EXPECT_EQ(ParseCommandLine("\"C:\\Program Files\\kestrune.exe\" \"/all!\" ").Kind, TKind::All);
+  // A quote that nothing before the "/" opened belongs to the name.
+  EXPECT_EQ(ParseCommandLine("\"C:\\kestrune.exe\" /pc\"").Argument, "pc\"");
+}
+
 TEST(CommandLineTexts, UsageAndNotFound) {
   const std::string usage = UsageText();
   EXPECT_EQ(usage.substr(0, 29), "Kestrune command line mode:\r\n");

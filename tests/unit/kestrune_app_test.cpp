@@ -156,5 +156,181 @@ TEST_F(KestruneApp, SendMagicPacketIgnoresIndexOutsideList) {
   EXPECT_TRUE(FPlatform.FSends.empty());
 }
 
+// A window that records what the rules ask of it; sends complete only when the test says.
+class TFakeWindow : public IKestruneWindow {
+ public:
+  struct TStart {
+    uint64_t Id;
+    std::string Destination;
+  };
+  void StartSender(uint64_t id, const std::string& d, const std::string&, uint64_t, uint64_t, uint16_t) override {
+    FStarts.push_back({id, d});
+  }
+  void PostSendNext() override { ++FPosted; }
+  void SetStatusText(const std::string& text) override { FStatus = text; }
+  std::string LongTimeText() override { return "09:41:07"; }
+  bool ConfirmYesNo(const std::string& text) override {
+    FQuestion = text;
+    return FAnswerYes;
+  }
+  void DisplayTable() override { ++FDisplays; }
+  void SetSelection(int row) override { FSelected = row; }
+
+  std::vector<TStart> FStarts;
+  int FPosted = 0;
+  std::string FStatus = "earlier";
+  std::string FQuestion;
+  bool FAnswerYes = true;
+  int FDisplays = 0;
+  int FSelected = 0;
+};
+
+class KestruneWindowMode : public KestruneApp {
+ protected:
+  void SetUp() override {
+    StoreComputers(*FPlatform.FRegistry, {"alpha", "Beta-2", "gamma"});
+    FApp.FormCreate();
+    FApp.AttachWindow(&FWindow);
+  }
+  // Delivers the posted WM_SEND_NEXT messages one at a time, as the message loop would.
+  void Pump() {
+    while (FWindow.FPosted > 0) {
+      --FWindow.FPosted;
+      FApp.SendNext();
+    }
+  }
+  uint64_t IdAt(size_t i) { return FApp.State().HostList[i]->Id.Value(); }
+  TFakeWindow FWindow;
+};
+
+TEST_F(KestruneWindowMode, SendAllStopsAtTheFirstFailure) {
+  FApp.SendAllPackets();
+  Pump();
+  ASSERT_EQ(FWindow.FStarts.size(), 1u);
+  FApp.Sent(FWindow.FStarts[0].Id, StrToIp("10.77.0.255"));
+  Pump();
+  ASSERT_EQ(FWindow.FStarts.size(), 2u);
+  EXPECT_EQ(FWindow.FStarts[1].Id, IdAt(1));
+  FApp.Failed(FWindow.FStarts[1].Id, StrToIp("10.77.0.255"));
+  Pump();
+  EXPECT_EQ(FWindow.FStarts.size(), 2u);  // the third is not sent
+  EXPECT_FALSE(FApp.SendingAll());
+  EXPECT_EQ(FWindow.FStatus, "BETA-2: failed sending magic packet to 10.77.0.255");
+}
+
+TEST_F(KestruneWindowMode, WinsockFailureLeavesTheChainWaitingAndRestartSharesThePosition) {
+  FApp.SendAllPackets();
+  Pump();
+  // The first sender never reports: the chain waits, still running.
+  EXPECT_TRUE(FApp.SendingAll());
+  EXPECT_EQ(FWindow.FStatus, "earlier");
+  // A single send that succeeds continues it at the position reached.
+  FApp.SendPacket(2);
+  FApp.Sent(IdAt(2), StrToIp("10.77.0.255"));
+  Pump();
+  ASSERT_EQ(FWindow.FStarts.size(), 3u);
+  EXPECT_EQ(FWindow.FStarts[2].Id, IdAt(1));
+  // Send to All again while it runs: the position goes back to 0 and two chains share it.
+  FApp.SendAllPackets();
+  Pump();
+  EXPECT_EQ(FWindow.FStarts[3].Id, IdAt(0));
+  FApp.Sent(IdAt(1), StrToIp("10.77.0.255"));  // the first chain's result
+  FApp.Sent(IdAt(0), StrToIp("10.77.0.255"));  // the second chain's result
+  Pump();
+  ASSERT_EQ(FWindow.FStarts.size(), 6u);
+  EXPECT_EQ(FWindow.FStarts[4].Id, IdAt(1));
+  EXPECT_EQ(FWindow.FStarts[5].Id, IdAt(2));
+  EXPECT_EQ(FApp.SendAllIndex(), 3);
+}
+
+TEST_F(KestruneWindowMode, SendAllOverAnEmptyListDoesNothing) {
+  FApp.State().HostList.clear();
+  FApp.SendAllPackets();
+  EXPECT_EQ(FWindow.FPosted, 0);
+  EXPECT_FALSE(FApp.SendingAll());
+}
+
+TEST_F(KestruneWindowMode, OutcomesKeepTheResolvedAddressAndIgnoreGoneComputers) {
+  auto& list = FApp.State().HostList;
+  list[1]->BroadcastAddress = 0;
+  list[1]->AssignBroadcastHost("Peer-Computer");
+  FApp.SendPacket(1);
+  ASSERT_EQ(FWindow.FStarts.size(), 1u);
+  EXPECT_EQ(FWindow.FStarts[0].Destination, "Peer-Computer");
+  FApp.Sent(IdAt(1), StrToIp("10.77.0.20"));
+  EXPECT_EQ(FWindow.FStatus, "BETA-2: magic packet sent to 10.77.0.20 at 09:41:07");
+  EXPECT_EQ(list[1]->BroadcastAddress, StrToIp("10.77.0.20"));
+  EXPECT_EQ(CellText(*list[1], 2), "Peer-Computer");  // the table still shows the name
+  FApp.NotResolved(IdAt(1));
+  EXPECT_EQ(FWindow.FStatus, "Router name PEER-COMPUTER could not be resolved");
+
+  // A computer deleted while its packet is on its way; a new record may reuse its memory.
+  FApp.SendAllPackets();
+  const uint64_t gone = IdAt(0);
+  list.erase(list.begin());
+  list.insert(list.begin(), std::make_unique<THostRecord>());
+  FWindow.FStatus = "kept";
+  const int posted = FWindow.FPosted;
+  FApp.Sent(gone, StrToIp("10.77.0.99"));
+  FApp.Failed(gone, StrToIp("10.77.0.99"));
+  FApp.NotResolved(gone);
+  EXPECT_EQ(FWindow.FStatus, "kept");
+  EXPECT_EQ(FWindow.FPosted, posted);
+  EXPECT_TRUE(FApp.SendingAll());
+  EXPECT_EQ(list[0]->BroadcastAddress, 0u);
+  EXPECT_NE(list[0]->Id.Value(), gone);
+  EXPECT_NE(THostRecord(*list[1]).Id.Value(), list[1]->Id.Value());  // a copy is another record
+}
+
+TEST_F(KestruneWindowMode, DeleteAsksAndMoveStopsAtBothEnds) {
+  auto& list = FApp.State().HostList;
+  FWindow.FAnswerYes = false;
+  EXPECT_FALSE(FApp.DeleteHost(1));
+  EXPECT_EQ(FWindow.FQuestion, "Are you sure to delete BETA-2 computer entry ?");
+  EXPECT_EQ(list.size(), 3u);
+  FWindow.FAnswerYes = true;
+  EXPECT_FALSE(FApp.DeleteHost(-1));
+  EXPECT_TRUE(FApp.MoveHost(0, false));
+  EXPECT_EQ(list[1]->ComputerName, "alpha");
+  EXPECT_EQ(FWindow.FSelected, 2);
+  EXPECT_FALSE(FApp.MoveHost(0, true));
+  EXPECT_FALSE(FApp.MoveHost(2, false));
+  EXPECT_TRUE(FApp.MoveHost(2, true));
+  EXPECT_EQ(list[1]->ComputerName, "gamma");
+  EXPECT_EQ(FWindow.FSelected, 2);
+  EXPECT_TRUE(FApp.DeleteHost(0));
+  EXPECT_EQ(list[0]->ComputerName, "gamma");
+  EXPECT_EQ(FWindow.FDisplays, 3);
+}
+
+TEST(MainWindowTexts, CellsAndUpperCaseOfLettersOnly) {
+  THostRecord r;
+  r.AssignComputerName("b\xC3\xA4r-pc_1");
+  r.MacAddress = 0x0A1B2C3D4E5Full;
+  r.BroadcastAddress = StrToIp("192.168.1.255");
+  r.Port = 9;
+  EXPECT_EQ(CellText(r, 0), "b\xC3\xA4r-pc_1");
+  EXPECT_EQ(CellText(r, 1), "0A-1B-2C-3D-4E-5F");
+  EXPECT_EQ(CellText(r, 2), "192.168.1.255");
+  EXPECT_EQ(CellText(r, 3), "9");
+  EXPECT_EQ(SentText(r, StrToIp("192.168.1.255"), "9:05:00 PM"),
+            "B\xC3\xA4R-PC_1: magic packet sent to 192.168.1.255 at 9:05:00 PM");
+}
+
+TEST(FitTable, ExactFitBelowTheBannerOrTheWholeClient) {
+  TTableMetrics m{{130, 121, 138, 83}, 4, 16, 500, 300, 20, 29, 125};
+  // 3 + 131 + 122 + 139 + 84 = 479 wide; 4 * 17 + 3 = 71 high; 300 - 20 - 29 - 125 = 126 available.
+  EXPECT_EQ(FitTable(m), (TTableFit{true, 0, 154, 479, 71}));
+  m.ClientWidth = 478;
+  EXPECT_EQ(FitTable(m), (TTableFit{false, 0, 0, 478, 300}));
+  m.ClientWidth = 479;
+  m.RowCount = 8;  // 139 high
+  EXPECT_EQ(FitTable(m), (TTableFit{false, 0, 0, 479, 300}));
+  m.BannerHeight = 16;  // 235 available
+  EXPECT_EQ(FitTable(m), (TTableFit{true, 0, 45, 479, 139}));
+  m.RowCount = 0;
+  EXPECT_FALSE(FitTable(m));
+}
+
 }  // namespace
 }  // namespace kst

@@ -83,7 +83,7 @@ class UdpSender : public ::testing::Test {
   TWinsockSession FWinsock;
 };
 
-THostRecord* Token(uintptr_t n) { return reinterpret_cast<THostRecord*>(n); }
+uint64_t Token(uint64_t n) { return n; }
 
 std::string PacketHex(uint64_t mac, uint64_t password) { return Hex(BuildMagicPacket(mac, password).View()); }
 
