@@ -101,8 +101,8 @@ std::optional<TTableFit> FitTable(const TTableMetrics& m) {
   const int available = m.ClientHeight - m.StatusBarHeight - m.ToolBarHeight - m.BannerHeight;
   if (width <= m.ClientWidth && height <= available)
     return TTableFit{true, 0, m.ToolBarHeight + m.BannerHeight, width, height};
-  // Aligned to the client: the whole client area.
-  return TTableFit{false, 0, 0, m.ClientWidth, m.ClientHeight};
+  // Aligned to the client: all that the bars and the banner leave, scrolled.
+  return TTableFit{false, 0, m.ToolBarHeight + m.BannerHeight, m.ClientWidth, available > 0 ? available : 0};
 }
 
 void TKestruneApp::SendPacket(int index) {

@@ -65,8 +65,8 @@ std::string NotResolvedText(const THostRecord& record);
 std::string FailedText(const THostRecord& record, uint32_t address);
 std::string DeleteQuestion(const THostRecord& record);
 
-// Where the table goes: exactly its size below the banner when it fits, otherwise the whole
-// client area with scroll bars.
+// Where the table goes: exactly its size below the banner when it fits, otherwise all of the
+// client area between the banner and the status bar, with scroll bars.
 struct TTableFit {
   bool Fits = false;
   int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -116,6 +116,7 @@ class TKestruneApp {
   int SendAllIndex() const { return FSendAllIndex; }
 
   TKestruneState& State() { return FState; }
+  const TKestruneState& State() const { return FState; }
   TViewSettings& View() { return FView; }
   const std::vector<std::string>& LocalAddresses() const { return FLocalAddresses; }
 

@@ -18,7 +18,7 @@ namespace kst {
 
 class TBanner;
 
-class TWolMainForm final : public TWindow, public IKestrunePlatform {
+class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKestruneWindow {
  public:
   using THtmlHelpW = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
@@ -48,6 +48,14 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
                            uint64_t macAddress, uint64_t password) override;
 
  private:
+  // Services for the window-mode rules.
+  void StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
+                   uint64_t macAddress, uint64_t password, uint16_t port) override;
+  void PostSendNext() override;
+  void SetStatusText(const std::string& text) override;
+  std::string LongTimeText() override;
+  bool ConfirmYesNo(const std::string& text) override;
+
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   void FormCreate();
@@ -56,6 +64,31 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   void FormDestroy();
   void AppExit();
   void Command(int id);
+  // Commands, named after what the user chose.
+  void SendClick();
+  void SendAllClick();
+  void AddClick();
+  void EditClick();
+  void MouseDblClick();
+  void DeleteClick();
+  void UpClick();
+  void DownClick();
+  void SearchClick();
+  void StopClick();
+  void ExitClick();
+  void HelpClick();
+  void FileImportMenuClick();
+  void FileExportMenuClick();
+  // Enter, Insert and Delete in the table or the window; true when the key was one of them.
+  bool KbdKeyDown(WPARAM key);
+  // Opens the computer editor for the computer at index (outside the list: a new computer).
+  void AddEditHost(int index);
+  void ScanCount(WPARAM count);
+  void ScanEnd();
+  void AlignTable();
+  int GetMouseRow() const;
+  // Saves settings and list once, at the end of the session or when the window goes.
+  void SaveOnce();
   LRESULT Notify(const NMHDR& header);
   void LayoutControls();
   // Fonts for the screen's DPI, given to the controls.
@@ -63,9 +96,9 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   // The nine tool bar icons at the size for the screen's DPI.
   void LoadToolIcons();
 
-  void DisplayTable();
+  void DisplayTable() override;
   int GetSelection() const;
-  void SetSelection(int row);
+  void SetSelection(int row) override;
   void ScanMenusEnable(bool enable);
   void ShowMainHelp();
   void AboutMenuClick();
@@ -88,8 +121,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform {
   HMODULE FHelpModule = nullptr;  // HTML Help, loaded by name
   THtmlHelpW FHtmlHelp = nullptr;
   DWORD_PTR FHelpCookie = 0;
-  int FSendAllIndex = 0;
-  bool FSendingAll = false;
+  bool FSaved = false;
   DWORD FScanThreadId = 0;
   HCURSOR FSavedCursor = nullptr;
   int FScanCount = 0;

@@ -23,8 +23,10 @@ constexpr wchar_t kWindowClass[] = L"KestruneMainWindow";
 constexpr int kToolBarHeight = 29;
 constexpr int kBannerExpanded = 125;
 constexpr int kBannerCollapsed = 16;
+constexpr int kRowHeight = 16;
 
 // HTML Help, loaded by name so that the program links nothing beyond the system's own DLLs.
+constexpr UINT kHhDisplayTopic = 0x0000;
 constexpr UINT kHhSafeDisplayTopic = 0x0020;
 constexpr UINT kHhCloseAll = 0x0012;
 constexpr UINT kHhInitialize = 0x001C;
@@ -195,7 +197,9 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
       FCommandLineMode(commandLineMode),
       FCommandLine(std::move(commandLine)),
       FRegistry(MakeSystemRegistry()),
-      FApp(*this) {}
+      FApp(*this) {
+  FApp.AttachWindow(this);
+}
 
 TWolMainForm::~TWolMainForm() {
   if (Handle()) DestroyWindow(Handle());
@@ -237,6 +241,38 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_SIZE:
       LayoutControls();
+      // Fitted once the new size is final.
+      if (FTable) PostMessageW(Handle(), WM_ALIGN_TABLE, 0, 0);
+      return 0;
+    case WM_ALIGN_TABLE:
+      AlignTable();
+      break;
+    case WM_SEND_NEXT:
+      FApp.SendNext();
+      return 0;
+    case WM_PACKET_SENT:
+      FApp.Sent(static_cast<uint64_t>(wParam), static_cast<uint32_t>(lParam));
+      return 0;
+    case WM_HOST_NOT_RESOLVED:
+      FApp.NotResolved(static_cast<uint64_t>(wParam));
+      return 0;
+    case WM_PACKET_FAILED:
+      FApp.Failed(static_cast<uint64_t>(wParam), static_cast<uint32_t>(lParam));
+      return 0;
+    case WM_SCAN_COUNT:
+      ScanCount(wParam);
+      break;
+    case WM_SCAN_END:
+      ScanEnd();
+      break;
+    case WM_KEYDOWN:
+      if (KbdKeyDown(wParam)) return 0;
+      break;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // Windows may end the process without destroying the window: save now.
+      if (wParam) SaveOnce();
       return 0;
     case WM_COMMAND:
       Command(LOWORD(wParam));
@@ -268,8 +304,9 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       PostQuitMessage(0);
       return 0;
     default:
-      return TWindow::HandleMessage(message, wParam, lParam);
+      break;
   }
+  return TWindow::HandleMessage(message, wParam, lParam);
 }
 
 void TWolMainForm::FormCreate() {
@@ -345,12 +382,18 @@ void TWolMainForm::AppStartup() {
   SetFocus(FTable);
 }
 
-void TWolMainForm::FormDestroy() {
-  if (FScanThreadId) PostThreadMessageW(FScanThreadId, WM_QUIT, 0, 0);
-  if (FCommandLineMode) return;
+void TWolMainForm::SaveOnce() {
+  if (FCommandLineMode || FSaved) return;
+  FSaved = true;
   FApp.View() = CurrentView();
   if (!FApp.Save())
     ShowMessage(TMessageKind::Warning, "Some settings or computers could not be written to the registry.");
+}
+
+void TWolMainForm::FormDestroy() {
+  if (FScanThreadId) PostThreadMessageW(FScanThreadId, WM_QUIT, 0, 0);
+  if (FCommandLineMode) return;
+  SaveOnce();
   if (FHtmlHelp) {
     FHtmlHelp(nullptr, nullptr, kHhCloseAll, 0);
     FHtmlHelp(nullptr, nullptr, kHhUninitialize, FHelpCookie);
@@ -361,19 +404,114 @@ void TWolMainForm::AppExit() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
 
 void TWolMainForm::Command(int id) {
   switch (id) {
-    case kCmdExit:
-      SendMessageW(Handle(), WM_CLOSE, 0, 0);
-      break;
-    case kCmdHelp:
-      ShowMainHelp();
-      break;
-    case kCmdAbout:
-      AboutMenuClick();
-      break;
-    default:
-      // The editing, sending and search commands arrive with their dialogs.
-      break;
+    case kCmdSend: SendClick(); break;
+    case kCmdSendAll: SendAllClick(); break;
+    case kCmdAdd: AddClick(); break;
+    case kCmdEdit: EditClick(); break;
+    case kCmdDelete: DeleteClick(); break;
+    case kCmdSearch: SearchClick(); break;
+    case kCmdStop: StopClick(); break;
+    case kCmdUp: UpClick(); break;
+    case kCmdDown: DownClick(); break;
+    case kCmdHelp: HelpClick(); break;
+    case kCmdAbout: AboutMenuClick(); break;
+    case kCmdImport: FileImportMenuClick(); break;
+    case kCmdExport: FileExportMenuClick(); break;
+    case kCmdExit: ExitClick(); break;
+    default: break;
   }
+}
+
+void TWolMainForm::SendClick() { FApp.SendPacket(GetSelection()); }
+void TWolMainForm::SendAllClick() { FApp.SendAllPackets(); }
+void TWolMainForm::AddClick() { AddEditHost(-1); }
+void TWolMainForm::EditClick() { AddEditHost(GetSelection()); }
+void TWolMainForm::MouseDblClick() { AddEditHost(GetMouseRow()); }
+void TWolMainForm::DeleteClick() { FApp.DeleteHost(GetSelection()); }
+void TWolMainForm::UpClick() { FApp.MoveHost(GetSelection(), true); }
+void TWolMainForm::DownClick() { FApp.MoveHost(GetSelection(), false); }
+void TWolMainForm::ExitClick() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
+void TWolMainForm::HelpClick() { ShowMainHelp(); }
+
+void TWolMainForm::AddEditHost(int index) {
+  FApp.State().EditIndex = index;
+  // TODO(editor): open the computer editor over the window; DisplayTable when it ends with OK.
+}
+
+void TWolMainForm::SearchClick() {
+  // TODO(editor): the search dialog, then the scan; ScanMenusEnable(false) while it runs.
+}
+
+void TWolMainForm::StopClick() {
+  // TODO(editor): ask the running scan to stop.
+}
+
+void TWolMainForm::ScanCount(WPARAM /*count*/) {
+  // TODO(editor): the scan's progress in the status bar.
+}
+
+void TWolMainForm::ScanEnd() {
+  // TODO(editor): merge the computers found; ScanMenusEnable(true).
+}
+
+void TWolMainForm::FileImportMenuClick() {
+  // TODO(ini): read a list from a .wol file.
+}
+
+void TWolMainForm::FileExportMenuClick() {
+  // TODO(ini): write the list to a .wol file.
+}
+
+bool TWolMainForm::KbdKeyDown(WPARAM key) {
+  switch (key) {
+    case VK_RETURN: EditClick(); return true;
+    case VK_INSERT: AddClick(); return true;
+    case VK_DELETE: DeleteClick(); return true;
+    default: return false;
+  }
+}
+
+int TWolMainForm::GetMouseRow() const {
+  if (!FTable) return -2;
+  POINT pt;
+  GetCursorPos(&pt);
+  ScreenToClient(FTable, &pt);
+  RECT client;
+  GetClientRect(FTable, &client);
+  if (!PtInRect(&client, pt)) return -2;
+  LVHITTESTINFO hit{};
+  hit.pt = pt;
+  const int item = ListView_SubItemHitTest(FTable, &hit);
+  if (hit.flags & LVHT_ABOVE) return -1;
+  HWND header = ListView_GetHeader(FTable);
+  RECT headerRect{};
+  if (header && IsWindowVisible(header)) {
+    GetWindowRect(header, &headerRect);
+    MapWindowPoints(nullptr, FTable, reinterpret_cast<POINT*>(&headerRect), 2);
+    if (PtInRect(&headerRect, pt)) return -1;
+  }
+  if (item < 0 || static_cast<size_t>(item) >= FApp.State().HostList.size()) return -2;
+  return item;
+}
+
+void TWolMainForm::AlignTable() {
+  if (!FTable) return;
+  RECT client;
+  GetClientRect(Handle(), &client);
+  RECT status;
+  GetWindowRect(FStatusBar, &status);
+  TTableMetrics m;
+  for (int c = 0; c < static_cast<int>(kColumnTitles.size()); ++c) m.ColumnWidths.push_back(ListView_GetColumnWidth(FTable, c));
+  m.RowCount = ListView_GetItemCount(FTable) + 1;
+  m.RowHeight = Scale(kRowHeight);
+  m.ClientWidth = client.right;
+  m.ClientHeight = client.bottom;
+  m.StatusBarHeight = status.bottom - status.top;
+  m.ToolBarHeight = Scale(kToolBarHeight);
+  m.BannerHeight = Scale(FApp.View().Promo ? kBannerExpanded : kBannerCollapsed);
+  const auto fit = FitTable(m);
+  if (!fit) return;
+  MoveWindow(FTable, fit->Left, fit->Top, fit->Width, fit->Height, TRUE);
 }
 
 LRESULT TWolMainForm::Notify(const NMHDR& header) {
@@ -383,30 +521,31 @@ LRESULT TWolMainForm::Notify(const NMHDR& header) {
     if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
     const auto& list = FApp.State().HostList;
     std::string text;
-    if (item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size()) {
-      const THostRecord& r = *list[static_cast<size_t>(item.iItem)];
-      switch (item.iSubItem) {
-        case 0:
-          text = r.ComputerName;
-          break;
-        case 1:
-          text = MacToStr(r.MacAddress);
-          break;
-        case 2:
-          text = r.DisplayDestination();
-          break;
-        case 3:
-          text = std::to_string(r.Port);
-          break;
-        default:
-          break;
-      }
-    }
+    if (item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size())
+      text = CellText(*list[static_cast<size_t>(item.iItem)], item.iSubItem);
     const std::wstring wide = Widen(text);
     const size_t n = std::min(wide.size(), static_cast<size_t>(item.cchTextMax - 1));
     wide.copy(item.pszText, n);
     item.pszText[n] = L'\0';
     return 0;
+  }
+  if (header.hwndFrom == FTable) {
+    switch (header.code) {
+      case NM_DBLCLK:
+        MouseDblClick();
+        return 0;
+      case NM_RETURN:
+        EditClick();
+        return 0;
+      case LVN_KEYDOWN: {
+        // Enter arrives as NM_RETURN.
+        const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
+        if (key != VK_RETURN) KbdKeyDown(key);
+        return 0;
+      }
+      default:
+        break;
+    }
   }
   return 0;
 }
@@ -416,27 +555,26 @@ void TWolMainForm::LayoutControls() {
   RECT client;
   GetClientRect(Handle(), &client);
   SendMessageW(FStatusBar, WM_SIZE, 0, 0);
-  RECT status;
-  GetWindowRect(FStatusBar, &status);
-  const int statusHeight = status.bottom - status.top;
   const int banner = Scale(FApp.View().Promo ? kBannerExpanded : kBannerCollapsed);
   const int toolBar = Scale(kToolBarHeight);
   MoveWindow(FToolBar, 0, 0, client.right, toolBar, TRUE);
   MoveWindow(FBanner->Handle(), 0, toolBar, client.right, banner, TRUE);
-  const int top = toolBar + banner;
-  MoveWindow(FTable, 0, top, client.right, std::max(0, static_cast<int>(client.bottom) - statusHeight - top), TRUE);
+  AlignTable();
 }
 
 void TWolMainForm::DisplayTable() {
   const size_t count = FApp.State().HostList.size();
   // An empty list still shows one blank row.
   ListView_SetItemCountEx(FTable, static_cast<int>(std::max<size_t>(count, 1)), LVSICF_NOSCROLL);
+  AlignTable();
   InvalidateRect(FTable, nullptr, TRUE);
 }
 
 int TWolMainForm::GetSelection() const {
   if (!FTable) return -1;
-  return ListView_GetNextItem(FTable, -1, LVNI_SELECTED);
+  const int item = ListView_GetNextItem(FTable, -1, LVNI_SELECTED);
+  // The blank row of an empty list is no computer.
+  return item >= 0 && static_cast<size_t>(item) < FApp.State().HostList.size() ? item : -1;
 }
 
 void TWolMainForm::SetSelection(int row) {
@@ -455,7 +593,8 @@ void TWolMainForm::ScanMenusEnable(bool enable) {
     SendMessageW(FToolBar, TB_ENABLEBUTTON, b.Command, MAKELPARAM(on ? TRUE : FALSE, 0));
   }
   HMENU menu = GetMenu(Handle());
-  for (int id : {kCmdAdd, kCmdEdit, kCmdDelete, kCmdSearch, kCmdUp, kCmdDown}) {
+  // The Magic packet menu follows the tool bar: no sends while a scan runs.
+  for (int id : {kCmdSend, kCmdSendAll, kCmdAdd, kCmdEdit, kCmdDelete, kCmdSearch, kCmdUp, kCmdDown}) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
   }
   EnableMenuItem(menu, kCmdStop, MF_BYCOMMAND | (enable ? MF_GRAYED : MF_ENABLED));
@@ -472,6 +611,9 @@ void TWolMainForm::ShowMainHelp() {
   if (dot != std::wstring::npos && file[dot] == L'.') file.resize(dot);
   file += L".chm";
   HWND viewer = FHtmlHelp ? FHtmlHelp(Handle(), file.c_str(), kHhSafeDisplayTopic, 0) : nullptr;
+  // Some viewers (Wine's) do not know the safe request; the plain one opens the same topic.
+  if (!viewer && FHtmlHelp && GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+    viewer = FHtmlHelp(Handle(), file.c_str(), kHhDisplayTopic, 0);
   if (!viewer) ShowMessage(TMessageKind::Warning, "Help file or HTML Help viewer could not be found.");
 }
 
@@ -488,7 +630,14 @@ TViewSettings TWolMainForm::CurrentView() const {
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
   if (GetWindowPlacement(Handle(), &placement)) {
-    const RECT& r = placement.rcNormalPosition;
+    // The placement is in work-area coordinates, the stored bounds are screen pixels as the
+    // window is placed at start: shift by the work area's offset, or a task bar on the left
+    // or top would move the window at every start.
+    RECT r = placement.rcNormalPosition;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor))
+      OffsetRect(&r, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
     view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
   if (FTable) {
@@ -523,6 +672,29 @@ std::string TWolMainForm::UserName() {
   DWORD size = 257;
   if (!GetUserNameW(name, &size) || size == 0) return "Unknown";
   return Narrow(std::wstring(name, size - 1));
+}
+
+void TWolMainForm::StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
+                               uint64_t macAddress, uint64_t password, uint16_t port) {
+  TUdpSender::Start(hostId, Handle(), destination, localAddress, macAddress, password, port);
+}
+
+void TWolMainForm::PostSendNext() { PostMessageW(Handle(), WM_SEND_NEXT, 0, 0); }
+
+void TWolMainForm::SetStatusText(const std::string& text) {
+  const std::wstring wide = Widen(text);
+  SendMessageW(FStatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+std::string TWolMainForm::LongTimeText() {
+  wchar_t text[128];
+  const int n = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text, 128);
+  return n > 0 ? Narrow(std::wstring(text, static_cast<size_t>(n - 1))) : std::string();
+}
+
+bool TWolMainForm::ConfirmYesNo(const std::string& text) {
+  const std::wstring body = Widen(text);
+  return MessageBoxW(Handle(), body.c_str(), L"Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,

@@ -322,10 +322,10 @@ TEST(FitTable, ExactFitBelowTheBannerOrTheWholeClient) {
   // 3 + 131 + 122 + 139 + 84 = 479 wide; 4 * 17 + 3 = 71 high; 300 - 20 - 29 - 125 = 126 available.
   EXPECT_EQ(FitTable(m), (TTableFit{true, 0, 154, 479, 71}));
   m.ClientWidth = 478;
-  EXPECT_EQ(FitTable(m), (TTableFit{false, 0, 0, 478, 300}));
+  EXPECT_EQ(FitTable(m), (TTableFit{false, 0, 154, 478, 126}));
   m.ClientWidth = 479;
   m.RowCount = 8;  // 139 high
-  EXPECT_EQ(FitTable(m), (TTableFit{false, 0, 0, 479, 300}));
+  EXPECT_EQ(FitTable(m), (TTableFit{false, 0, 154, 479, 126}));
   m.BannerHeight = 16;  // 235 available
   EXPECT_EQ(FitTable(m), (TTableFit{true, 0, 45, 479, 139}));
   m.RowCount = 0;
