@@ -1,7 +1,6 @@
 #include "netcore/registry.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace kst {
 
@@ -87,7 +86,8 @@ uint64_t TRegistryX::ReadInt64Def(std::string_view name, uint64_t def) {
   // lose the address, and shorter and longer values follow one rule: bytes from the first on.
   uint8_t bytes[8];
   for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(def >> (8 * i));
-  std::memcpy(bytes, data->data(), std::min<size_t>(data->size(), 8));
+  // An empty value has no data pointer to copy from.
+  for (size_t i = 0; i < std::min<size_t>(data->size(), 8); ++i) bytes[i] = (*data)[i];
   uint64_t value = 0;
   for (size_t i = 0; i < 8; ++i) value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
   return value;

@@ -89,13 +89,15 @@ void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std:
   }
 
   std::vector<std::string> names;
-  if (FRegistry.OpenKey(kListKey, false)) {
+  const std::string listKey = ListKeyToLoad();
+  FRegistry.SetAccess(TRegAccess::Read);
+  if (FRegistry.OpenKey(listKey, false)) {
     names = FRegistry.GetKeyNames();
     FRegistry.CloseKey();
   }
   const uint32_t defaultLocal = localAddresses.empty() ? 0 : StrToIp(localAddresses.front());
   for (const auto& name : OrderListSubkeys(std::move(names))) {
-    if (!FRegistry.OpenKey(std::string(kListKey) + "\\" + name, false)) continue;
+    if (!FRegistry.OpenKey(listKey + "\\" + name, false)) continue;
     auto record = std::make_unique<THostRecord>();
     record->AssignComputerName(reg.ReadStringDef("ComputerName", ""));
     record->MacAddress = reg.ReadInt64Def("MacAddress", 0);
@@ -143,34 +145,114 @@ bool TRegistryStore::Save(const TKestruneState& state, const TViewSettings& view
   return SaveHosts(state.HostList) && complete;
 }
 
-bool TRegistryStore::SaveHosts(const THostList& list) {
-  bool complete = true;
-  TRegistryX reg(FRegistry);
-  FRegistry.SetRoot(TRegRoot::LocalMachine);
-  FRegistry.SetAccess(TRegAccess::All);
-  std::vector<std::string> old;
-  if (FRegistry.OpenKey(kListKey, false)) {
-    old = FRegistry.GetKeyNames();
-    FRegistry.CloseKey();
-  }
-  for (const auto& name : old) complete &= FRegistry.DeleteKey(std::string(kListKey) + "\\" + name);
+namespace {
 
+// A value written last into the staging key: its list is whole and may be loaded.
+constexpr char kStagingCompleteValue[] = "Complete";
+
+bool StagingComplete(IRegistryAccessor& registry) {
+  registry.SetAccess(TRegAccess::Read);
+  if (!registry.OpenKey(kListStagingKey, false)) return false;
+  const auto mark = registry.ReadDword(kStagingCompleteValue);
+  registry.CloseKey();
+  return mark && *mark == 1;
+}
+
+bool HasSubkeys(IRegistryAccessor& registry, const char* key) {
+  registry.SetAccess(TRegAccess::Read);
+  if (!registry.OpenKey(key, false)) return false;
+  const bool any = !registry.GetKeyNames().empty();
+  registry.CloseKey();
+  return any;
+}
+
+// One numbered subkey per record below key; a subkey that cannot be created is skipped.
+bool WriteRecords(IRegistryAccessor& registry, const char* key, const THostList& list) {
+  bool complete = true;
+  TRegistryX reg(registry);
+  registry.SetAccess(TRegAccess::All);
   for (size_t i = 0; i < list.size(); ++i) {
-    if (!FRegistry.OpenKey(std::string(kListKey) + "\\" + ListSubkeyName(i), true)) {
+    if (!registry.OpenKey(std::string(key) + "\\" + ListSubkeyName(i), true)) {
       complete = false;
       continue;
     }
     const THostRecord& r = *list[i];
-    complete &= FRegistry.WriteDword("LocalIpAddress", r.LocalIpAddress);
-    complete &= FRegistry.WriteString("ComputerName", r.ComputerName);
+    complete &= registry.WriteDword("LocalIpAddress", r.LocalIpAddress);
+    complete &= registry.WriteString("ComputerName", r.ComputerName);
     complete &= reg.WriteInt64("MacAddress", r.MacAddress);
     complete &= reg.WriteInt64("Password", r.Password);
     complete &= reg.WriteInt64("BroadcastAddress", r.BroadcastAddress);
-    complete &= FRegistry.WriteString("BroadcastHost", r.BroadcastHost);
-    complete &= FRegistry.WriteDword("Port", r.Port);
-    FRegistry.CloseKey();
+    complete &= registry.WriteString("BroadcastHost", r.BroadcastHost);
+    complete &= registry.WriteDword("Port", r.Port);
+    registry.CloseKey();
   }
   return complete;
+}
+
+// Deletes every subkey of the list key, whatever its name, then writes the records.
+bool ReplaceList(IRegistryAccessor& registry, const THostList& list) {
+  bool complete = true;
+  registry.SetAccess(TRegAccess::All);
+  std::vector<std::string> old;
+  if (registry.OpenKey(kListKey, false)) {
+    old = registry.GetKeyNames();
+    registry.CloseKey();
+  }
+  for (const auto& name : old) complete &= registry.DeleteKey(std::string(kListKey) + "\\" + name);
+  return WriteRecords(registry, kListKey, list) && complete;
+}
+
+// The mark goes first: deleting a tree is not one step, and a half-deleted staging list must
+// never be taken for a whole one.
+bool RemoveStaging(IRegistryAccessor& registry) {
+  registry.SetAccess(TRegAccess::All);
+  if (!registry.KeyExists(kListStagingKey)) return true;
+  bool removed = true;
+  if (registry.OpenKey(kListStagingKey, false)) {
+    if (registry.GetValueInfo(kStagingCompleteValue)) removed &= registry.DeleteValue(kStagingCompleteValue);
+    registry.CloseKey();
+  }
+  return registry.DeleteKey(kListStagingKey) && removed;
+}
+
+}  // namespace
+
+std::string TRegistryStore::ListKeyToLoad() {
+  return StagingComplete(FRegistry) ? kListStagingKey : kListKey;
+}
+
+// The list is never gone: the new one is written whole beside the old one and marked, then
+// the old one is replaced, then the copy removed. Whenever the program stops, either the list
+// key holds a whole list or the marked copy does, and Load takes the marked copy first.
+bool TRegistryStore::SaveHosts(const THostList& list) {
+  FRegistry.SetRoot(TRegRoot::LocalMachine);
+  if (StagingComplete(FRegistry)) {
+    // The last save stopped while replacing: the marked copy is the whole list until this
+    // replacement ends.
+    const bool replaced = ReplaceList(FRegistry, list);
+    return RemoveStaging(FRegistry) && replaced;
+  }
+  bool complete = RemoveStaging(FRegistry);
+  // Nothing stored and nothing to store: a clean machine stays untouched.
+  if (list.empty() && !HasSubkeys(FRegistry, kListKey)) return complete;
+
+  FRegistry.SetAccess(TRegAccess::All);
+  bool staged = false;
+  if (FRegistry.OpenKey(kListStagingKey, true)) {
+    FRegistry.CloseKey();
+    staged = WriteRecords(FRegistry, kListStagingKey, list);
+    FRegistry.SetAccess(TRegAccess::All);
+    staged = staged && FRegistry.OpenKey(kListStagingKey, false);
+    if (staged) {
+      staged = FRegistry.WriteDword(kStagingCompleteValue, 1);
+      FRegistry.CloseKey();
+    }
+  }
+  // A copy that could not be written whole is not used; the list is still replaced as well
+  // as the registry allows.
+  complete &= ReplaceList(FRegistry, list);
+  complete &= RemoveStaging(FRegistry);
+  return complete && staged;
 }
 
 }  // namespace kst

@@ -15,6 +15,8 @@ namespace kst {
 
 inline constexpr char kSettingsKey[] = "SOFTWARE\\Brindlecote\\Kestrune";
 inline constexpr char kListKey[] = "SOFTWARE\\Brindlecote\\Kestrune\\List";
+// While a save runs: the new list, written whole before the list key is replaced.
+inline constexpr char kListStagingKey[] = "SOFTWARE\\Brindlecote\\Kestrune\\ListSaving";
 inline constexpr std::array<int, 4> kDefaultColumnWidths{130, 121, 138, 83};
 inline constexpr int kDefaultWindowWidth = 500;
 inline constexpr int kDefaultWindowHeight = 300;
@@ -66,6 +68,9 @@ class TRegistryStore {
   bool SaveHosts(const THostList& list);
 
  private:
+  // The list key, or the copy a save left marked whole when it stopped while replacing.
+  std::string ListKeyToLoad();
+
   IRegistryAccessor& FRegistry;
 };
 

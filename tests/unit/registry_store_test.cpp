@@ -254,5 +254,117 @@ TEST_F(RegistryStore, LongListReloadsInSavedOrder) {
   for (size_t i = 0; i < kCount; ++i) ASSERT_EQ(FState.HostList[i]->MacAddress, i + 1) << i;
 }
 
+// The memory registry, stopped for good after a given number of changes, as a killed process
+// stops: every later change fails. Deleting a tree takes one change per key, as on the platform.
+class TStoppingRegistry : public IRegistryAccessor {
+ public:
+  TStoppingRegistry(IRegistryAccessor& inner, size_t changes) : FInner(inner), FLeft(changes) {}
+  bool Stopped() const { return FStopped; }
+
+  void SetRoot(TRegRoot root) override { FInner.SetRoot(root); }
+  void SetAccess(TRegAccess access) override {
+    FAccess = access;
+    FInner.SetAccess(access);
+  }
+  bool OpenKey(std::string_view path, bool canCreate) override {
+    if (canCreate && !FInner.KeyExists(path)) return Change() && FInner.OpenKey(path, true);
+    return FInner.OpenKey(path, false);
+  }
+  bool KeyExists(std::string_view path) override { return FInner.KeyExists(path); }
+  void CloseKey() override { FInner.CloseKey(); }
+  std::vector<std::string> GetKeyNames() override { return FInner.GetKeyNames(); }
+  bool DeleteKey(std::string_view path) override {
+    FInner.SetAccess(TRegAccess::Read);
+    std::vector<std::string> names;
+    if (FInner.OpenKey(path, false)) names = FInner.GetKeyNames();
+    FInner.CloseKey();
+    bool deleted = true;
+    for (const auto& name : names) deleted &= DeleteKey(std::string(path) + "\\" + name);
+    FInner.SetAccess(FAccess);
+    return Change() && FInner.DeleteKey(path) && deleted;
+  }
+  std::optional<TRegValueInfo> GetValueInfo(std::string_view name) override { return FInner.GetValueInfo(name); }
+  std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) override { return FInner.ReadRaw(name); }
+  bool WriteRaw(std::string_view name, uint32_t type, std::span<const uint8_t> data) override {
+    return Change() && FInner.WriteRaw(name, type, data);
+  }
+  bool DeleteValue(std::string_view name) override { return Change() && FInner.DeleteValue(name); }
+
+ private:
+  bool Change() {
+    if (FLeft == 0) FStopped = true;
+    if (FStopped) return false;
+    --FLeft;
+    return true;
+  }
+  IRegistryAccessor& FInner;
+  size_t FLeft;
+  bool FStopped = false;
+  TRegAccess FAccess = TRegAccess::All;
+};
+
+THostList Computers(const std::string& prefix, int count) {
+  THostList list;
+  for (int i = 0; i < count; ++i) list.push_back(Computer(prefix + std::to_string(i), 0x100 + i));
+  return list;
+}
+
+// The names the next start lists, "" for a record that came out different from what was saved.
+std::vector<std::string> LoadedNames(IRegistryAccessor& registry) {
+  TKestruneState state;
+  state.SetNetworkDefaults(StrToIp("10.77.0.2"), StrToIp("255.255.255.0"));
+  TViewSettings view;
+  TRegistryStore(registry).Load(state, view, kLocal);
+  std::vector<std::string> names;
+  for (size_t i = 0; i < state.HostList.size(); ++i) {
+    const THostRecord& r = *state.HostList[i];
+    const bool whole = r.MacAddress == 0x100 + i && r.Port == 9 && r.BroadcastAddress == 0x0A4D00FF &&
+                       r.LocalIpAddress == StrToIp("10.77.0.2");
+    names.push_back(whole ? r.ComputerName : "");
+  }
+  return names;
+}
+
+TEST_F(RegistryStore, SaveStoppedAtAnyChangeLeavesAWholeList) {
+  const std::vector<std::string> first = {"old0", "old1", "old2", "old3"};
+  const std::vector<std::string> second = {"new0", "new1"};
+  const std::vector<std::string> third = {"end0", "end1", "end2"};
+  size_t stops = 0, resumed = 0;
+  for (size_t k = 0;; ++k) {
+    auto reg = MakeMemoryRegistry();
+    TRegistryStore(*reg).SaveHosts(Computers("old", 4));
+    TStoppingRegistry stopping(*reg, k);
+    TRegistryStore(stopping).SaveHosts(Computers("new", 2));
+    const auto loaded = LoadedNames(*reg);
+    ASSERT_TRUE(loaded == first || loaded == second) << "stopped after " << k << " changes";
+    if (!stopping.Stopped()) break;
+    ++stops;
+    if (!reg->KeyExists(kListStagingKey)) continue;
+    // The save after one stopped half-way is just as safe, also while it finishes what was left.
+    for (size_t j = 0;; ++j) {
+      auto again = MakeMemoryRegistry();
+      TRegistryStore(*again).SaveHosts(Computers("old", 4));
+      TStoppingRegistry earlier(*again, k);
+      TRegistryStore(earlier).SaveHosts(Computers("new", 2));
+      TStoppingRegistry next(*again, j);
+      TRegistryStore(next).SaveHosts(Computers("end", 3));
+      const auto reloaded = LoadedNames(*again);
+      ASSERT_TRUE(reloaded == loaded || reloaded == third) << k << " then " << j;
+      if (!next.Stopped()) break;
+      ++resumed;
+    }
+  }
+  EXPECT_GT(stops, 40u);
+  EXPECT_GT(resumed, 200u);
+
+  // A whole save leaves the list key alone, numbered from 0000, and no copy beside it.
+  TRegistryStore(*FReg).SaveHosts(Computers("old", 4));
+  TStoppingRegistry stopped(*FReg, 30);
+  TRegistryStore(stopped).SaveHosts(Computers("new", 2));
+  TRegistryStore(*FReg).SaveHosts(Computers("end", 3));
+  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000", "0001", "0002"}));
+  EXPECT_FALSE(FReg->KeyExists("SOFTWARE\\Brindlecote\\Kestrune\\ListSaving"));
+}
+
 }  // namespace
 }  // namespace kst
