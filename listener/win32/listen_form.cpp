@@ -7,6 +7,7 @@
 
 #include "listener/packet_log.h"
 #include "listener/win32/admin_win32.h"
+#include "listener/win32/firewall_win32.h"
 #include "listener/version.h"
 #include "netcore/win32/text_win32.h"
 #include "ui/win32/about_dialog.h"
@@ -247,9 +248,14 @@ void TListenForm::FormCreate() {
 }
 
 void TListenForm::FormDestroy() {
-  if (!FListener) return;
-  if (FListener->Listening()) FListener->StopListening();
+  if (FListener && FListener->Listening()) FListener->StopListening();
   FListener.reset();
+  // Also without a listener: the Firewall button works either way.
+  try {
+    RestoreFirewall(*MakeSystemRegistry(), FFirewallChanges);
+  } catch (...) {
+    // What is left is undone at the next start.
+  }
 }
 
 int TListenForm::SelectedIndex() const noexcept {
@@ -308,8 +314,17 @@ void TListenForm::ClearToolButtonClick() {
 }
 
 void TListenForm::FirewallToolButtonClick() {
-  // Opening UDP ports 7 and 9 in the Windows Firewall for this run comes with the firewall
-  // settings code; until then the button does nothing.
+  const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  UpdateWindow(Handle());
+  std::optional<std::string> failed;
+  try {
+    failed = AdjustFirewall(*MakeSystemRegistry(), GetWindowsVersionCode(), IsAdminLoggedOn(),
+                            [] { return std::make_unique<TServManager>(); }, FFirewallChanges);
+  } catch (...) {
+  }
+  SetCursor(previous);
+  if (failed)
+    MessageBoxW(Handle(), Widen("Failed to set data for '" + *failed + "'").c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
 
 void TListenForm::HelpToolButtonClick() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "listener/firewall.h"
 #include "listener/packet_log.h"
 #include "listener/win32/wol_listener.h"
 #include "ui/win32/gui_handles_win32.h"
@@ -60,6 +61,8 @@ class TListenForm final : public TWindow {
   // Null when the adapters could not be listed: the window then runs without listening.
   std::unique_ptr<TWolListener> FListener;
   TPacketLog FLog;
+  // Firewall changes of this run, undone when the window goes.
+  TFirewallChanges FFirewallChanges;
   ULONGLONG FLastLogWrite = 0;
   bool FLogTimerSet = false;
 

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "listener/win32/listen_form.h"
+#include "listener/firewall.h"
+#include "netcore/registry.h"
 #include "netcore/win32/handles_win32.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
@@ -15,6 +17,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
       MessageBoxW(nullptr, L"Vellamar is already running !", L"Information", MB_OK | MB_ICONINFORMATION);
       return 0;
     }
+    // Only the copy that runs undoes what a killed or crashed run left open in the firewall.
+    kst::RestoreOutstandingChanges(*kst::MakeSystemRegistry());
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);

@@ -1,0 +1,125 @@
+#include "listener/win32/firewall_win32.h"
+
+#include <string>
+
+namespace kst {
+namespace {
+
+template <class F>
+bool Resolve(HMODULE module, const char* name, F& entry) {
+  FARPROC proc = GetProcAddress(module, name);
+  entry = reinterpret_cast<F>(reinterpret_cast<void*>(proc));
+  return proc != nullptr;
+}
+
+class TWinClock final : public IWaitClock {
+ public:
+  uint32_t TickCount() override { return GetTickCount(); }
+  void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+};
+
+}  // namespace
+
+uint8_t GetWindowsVersionCode() noexcept {
+  struct TVersionInfo {
+    ULONG Size, Major, Minor, Build, Platform;
+    WCHAR ServicePack[128];
+  };
+  using TRtlGetVersion = LONG(WINAPI*)(TVersionInfo*);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll) return 0;
+  TRtlGetVersion getVersion = nullptr;
+  if (!Resolve(ntdll, "RtlGetVersion", getVersion)) return 0;
+  TVersionInfo info{};
+  info.Size = sizeof info;
+  if (getVersion(&info) != 0) return 0;
+  return WindowsVersionCode(info.Major, info.Minor);
+}
+
+TServManager::TServManager() noexcept {
+  FModule = LoadLibraryA("advapi32.dll");
+  if (!FModule) return;
+  bool all = true;
+  all &= Resolve(FModule, "OpenSCManagerA", FOpenSCManager);
+  all &= Resolve(FModule, "LockServiceDatabase", FLockServiceDatabase);
+  all &= Resolve(FModule, "UnlockServiceDatabase", FUnlockServiceDatabase);
+  all &= Resolve(FModule, "CreateServiceA", FCreateService);
+  all &= Resolve(FModule, "CloseServiceHandle", FCloseServiceHandle);
+  all &= Resolve(FModule, "OpenServiceA", FOpenService);
+  all &= Resolve(FModule, "ControlService", FControlService);
+  all &= Resolve(FModule, "QueryServiceStatus", FQueryServiceStatus);
+  all &= Resolve(FModule, "DeleteService", FDeleteService);
+  all &= Resolve(FModule, "StartServiceA", FStartService);
+  all &= Resolve(FModule, "EnumServicesStatusA", FEnumServicesStatus);
+  all &= Resolve(FModule, "QueryServiceConfigA", FQueryServiceConfig);
+  FAvailable = all;
+  if (FAvailable) FManager = FOpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+}
+
+TServManager::~TServManager() {
+  if (FAvailable && FManager) FCloseServiceHandle(FManager);
+  if (FModule) FreeLibrary(FModule);
+}
+
+SC_HANDLE TServManager::OpenService(std::string_view name) {
+  if (!FAvailable || !FManager) return nullptr;
+  return FOpenService(FManager, std::string(name).c_str(), SERVICE_ALL_ACCESS);
+}
+
+int TServManager::GetServiceState(std::string_view name) {
+  SC_HANDLE service = OpenService(name);
+  if (!service) return 7;
+  const BOOL queried = FQueryServiceStatus(service, &FStatus);
+  FCloseServiceHandle(service);
+  if (!queried) return 7;
+  switch (FStatus.dwCurrentState) {
+    case SERVICE_STOPPED: return 0;
+    case SERVICE_START_PENDING: return 1;
+    case SERVICE_STOP_PENDING: return 2;
+    case SERVICE_RUNNING: return 3;
+    case SERVICE_CONTINUE_PENDING: return 4;
+    case SERVICE_PAUSE_PENDING: return 5;
+    case SERVICE_PAUSED: return 6;
+  }
+  return 7;
+}
+
+void TServManager::WaitForState(SC_HANDLE service, DWORD wanted, SERVICE_STATUS& status) {
+  TWinClock clock;
+  TServiceStatus portable;
+  kst::WaitForState(
+      [&](TServiceStatus& s) {
+        if (!FQueryServiceStatus(service, &status)) return false;
+        s = {status.dwCurrentState, status.dwCheckPoint, status.dwWaitHint};
+        return true;
+      },
+      wanted, portable, clock);
+}
+
+bool TServManager::StopServiceAndWait(std::string_view name) {
+  SC_HANDLE service = OpenService(name);
+  if (!service) return false;
+  SERVICE_STATUS status{};
+  bool stopped = false;
+  if (FControlService(service, SERVICE_CONTROL_STOP, &status)) {
+    WaitForState(service, SERVICE_STOPPED, status);
+    stopped = status.dwCurrentState == SERVICE_STOPPED;
+  }
+  FCloseServiceHandle(service);
+  return stopped;
+}
+
+bool TServManager::StartServiceAndWait(std::string_view name) {
+  SC_HANDLE service = OpenService(name);
+  if (!service) return false;
+  SERVICE_STATUS status{};
+  bool running = false;
+  if (FStartService(service, 0, nullptr)) {
+    WaitForState(service, SERVICE_RUNNING, status);
+    running = status.dwCurrentState == SERVICE_RUNNING;
+  }
+  FCloseServiceHandle(service);
+  return running;
+}
+
+}  // namespace kst

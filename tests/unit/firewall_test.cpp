@@ -1,0 +1,266 @@
+#include "listener/firewall.h"
+
+#include <gtest/gtest.h>
+
+namespace kst {
+namespace {
+
+const std::string kPolicy = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\";
+const std::string kDomain = "\\" + kPolicy + "DomainProfile";
+const std::string kStandard = "\\" + kPolicy + "StandardProfile";
+const std::string kPublic = "\\" + kPolicy + "PublicProfile";
+const std::string kRules = "\\" + kPolicy + "FirewallRules";
+const std::string kDomainList = kDomain + "\\GloballyOpenPorts\\List";
+const std::string kStandardList = kStandard + "\\GloballyOpenPorts\\List";
+const std::string kRule10 =
+    "v2.24|Action=Allow|Active=TRUE|Dir=In|Protocol=17|LPort=7|LPort=9|Name=Wake-On-LAN|Edge=FALSE|";
+
+class Firewall : public ::testing::Test {
+ protected:
+  void SetDword(const std::string& key, const std::string& name, uint32_t value) {
+    ASSERT_TRUE(FReg->OpenKey(key, true));
+    ASSERT_TRUE(FReg->WriteDword(name, value));
+    FReg->CloseKey();
+  }
+  void SetString(const std::string& key, const std::string& name, const std::string& value) {
+    ASSERT_TRUE(FReg->OpenKey(key, true));
+    ASSERT_TRUE(FReg->WriteString(name, value));
+    FReg->CloseKey();
+  }
+  std::optional<uint32_t> Dword(const std::string& key, const std::string& name) {
+    if (!FReg->OpenKey(key, false)) return std::nullopt;
+    auto value = FReg->ReadDword(name);
+    FReg->CloseKey();
+    return value;
+  }
+  std::optional<std::string> String(const std::string& key, const std::string& name) {
+    if (!FReg->OpenKey(key, false)) return std::nullopt;
+    auto value = FReg->ReadString(name);
+    FReg->CloseKey();
+    return value;
+  }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> entries;
+    for (const auto& change : FChanges) entries.push_back(change.Entry);
+    return entries;
+  }
+  bool NothingOutstanding() {
+    return !FReg->KeyExists("SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges") &&
+           !FReg->KeyExists("SOFTWARE\\Brindlecote\\Vellamar");
+  }
+
+  std::unique_ptr<IRegistryAccessor> FReg = MakeMemoryRegistry();
+  TFirewallChanges FChanges;
+};
+
+TEST_F(Firewall, XpTwoProfilesSixChangesAllUndone) {
+  SetDword(kDomain, "DoNotAllowExceptions", 1);
+  SetDword(kStandard, "DoNotAllowExceptions", 1);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x51, FChanges), std::nullopt);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{
+                           kDomain + "=DoNotAllowExceptions", kDomainList + "=7:UDP", kDomainList + "=9:UDP",
+                           kStandard + "=DoNotAllowExceptions", kStandardList + "=7:UDP", kStandardList + "=9:UDP"}));
+  EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 0u);
+  EXPECT_EQ(String(kStandardList, "9:UDP"), "9:UDP:*:Enabled:WOL9");
+  EXPECT_FALSE(FReg->KeyExists(kPublic));
+  EXPECT_FALSE(NothingOutstanding());
+
+  RestoreFirewall(*FReg, FChanges);
+  EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 1u);
+  EXPECT_EQ(Dword(kStandard, "DoNotAllowExceptions"), 1u);
+  EXPECT_EQ(String(kDomainList, "7:UDP"), std::nullopt);
+  EXPECT_EQ(String(kStandardList, "9:UDP"), std::nullopt);
+  EXPECT_TRUE(NothingOutstanding());
+}
+
+TEST_F(Firewall, Windows10RuleWrittenOnceAndDeletedAtExit) {
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  FReg->CloseKey();
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, FChanges), std::nullopt);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, FChanges), std::nullopt);
+  EXPECT_EQ(Entries(), std::vector<std::string>{kRules + "=Wake-On-LAN"});
+  EXPECT_FALSE(FReg->KeyExists(kDomainList));
+  RestoreFirewall(*FReg, FChanges);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_TRUE(NothingOutstanding());
+  EXPECT_EQ(FirewallRuleText(0x60).substr(0, 5), "v2.0|");
+  EXPECT_EQ(FirewallRuleText(0x61).substr(0, 6), "v2.10|");
+  EXPECT_EQ(FirewallRuleText(0x62).substr(0, 6), "v2.20|");
+  EXPECT_EQ(FirewallRuleText(0x63).substr(0, 6), "v2.22|");
+}
+
+TEST_F(Firewall, ExistingRuleAndFlagsThatAreNotNonZeroDwordsAreLeftAlone) {
+  SetString(kRules, "Wake-On-LAN", "the user's own");
+  SetString(kDomain, "DoNotAllowExceptions", "1");
+  SetDword(kStandard, "DoNotAllowExceptions", 0);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x61, FChanges), std::nullopt);
+  EXPECT_TRUE(FChanges.empty());
+  RestoreFirewall(*FReg, FChanges);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), "the user's own");
+  EXPECT_EQ(String(kDomain, "DoNotAllowExceptions"), "1");
+  EXPECT_EQ(Dword(kStandard, "DoNotAllowExceptions"), 0u);
+}
+
+TEST_F(Firewall, OtherVersionsClearOnlyTheFlag) {
+  SetDword(kPublic, "DoNotAllowExceptions", 5);
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  FReg->CloseKey();
+  EXPECT_EQ(WindowsVersionCode(5, 0), 0);
+  EXPECT_EQ(WindowsVersionCode(10, 0), 0xA0);
+  EXPECT_EQ(WindowsVersionCode(6, 4), 0);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0, FChanges), std::nullopt);
+  EXPECT_EQ(Entries(), std::vector<std::string>{kPublic + "=DoNotAllowExceptions"});
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_FALSE(FReg->KeyExists(kPublic + "\\GloballyOpenPorts"));
+}
+
+TEST_F(Firewall, EarlierPortTextComesBackAndOnlyNewValuesAreDeleted) {
+  SetString(kDomainList, "7:UDP", "7:UDP:LocalSubNet:Enabled:Echo");
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x52, FChanges), std::nullopt);
+  EXPECT_EQ(String(kDomainList, "7:UDP"), "7:UDP:*:Enabled:WOL7");
+  RestoreFirewall(*FReg, FChanges);
+  EXPECT_EQ(String(kDomainList, "7:UDP"), "7:UDP:LocalSubNet:Enabled:Echo");
+  EXPECT_EQ(String(kDomainList, "9:UDP"), std::nullopt);
+  EXPECT_TRUE(NothingOutstanding());
+}
+
+TEST_F(Firewall, KilledRunIsUndoneAtTheNextStart) {
+  SetDword(kDomain, "DoNotAllowExceptions", 1);
+  SetString(kDomainList, "9:UDP", "9:UDP:*:Disabled:Mine");
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x51, FChanges), std::nullopt);
+  FChanges.clear();  // the process is gone; only the registry remembers
+  RestoreOutstandingChanges(*FReg);
+  EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 1u);
+  EXPECT_EQ(String(kDomainList, "7:UDP"), std::nullopt);
+  EXPECT_EQ(String(kDomainList, "9:UDP"), "9:UDP:*:Disabled:Mine");
+  EXPECT_TRUE(NothingOutstanding());
+}
+
+// A registry whose writes of one value name fail, as a value protected by its own rights does.
+class TRefusingRegistry final : public IRegistryAccessor {
+ public:
+  explicit TRefusingRegistry(std::string refused) : FRefused(std::move(refused)) {}
+  void SetRoot(TRegRoot root) override { FInner->SetRoot(root); }
+  void SetAccess(TRegAccess access) override { FInner->SetAccess(access); }
+  bool OpenKey(std::string_view path, bool canCreate) override { return FInner->OpenKey(path, canCreate); }
+  bool KeyExists(std::string_view path) override { return FInner->KeyExists(path); }
+  void CloseKey() override { FInner->CloseKey(); }
+  std::vector<std::string> GetKeyNames() override { return FInner->GetKeyNames(); }
+  bool DeleteKey(std::string_view path) override { return FInner->DeleteKey(path); }
+  std::optional<TRegValueInfo> GetValueInfo(std::string_view name) override { return FInner->GetValueInfo(name); }
+  std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) override { return FInner->ReadRaw(name); }
+  bool WriteRaw(std::string_view name, uint32_t type, std::span<const uint8_t> data) override {
+    return name != FRefused && FInner->WriteRaw(name, type, data);
+  }
+  bool DeleteValue(std::string_view name) override { return FInner->DeleteValue(name); }
+  std::unique_ptr<IRegistryAccessor> FInner = MakeMemoryRegistry();
+
+ private:
+  std::string FRefused;
+};
+
+TEST_F(Firewall, FailedWriteEndsTheClickAndWhatWasDoneIsStillUndone) {
+  TRefusingRegistry reg("9:UDP");
+  FReg = std::move(reg.FInner);
+  SetDword(kDomain, "DoNotAllowExceptions", 1);
+  reg.FInner = std::move(FReg);
+  EXPECT_EQ(OpenFirewallPorts(reg, 0x51, FChanges), "9:UDP");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{kDomain + "=DoNotAllowExceptions", kDomainList + "=7:UDP",
+                                                  kDomainList + "=9:UDP"}));
+  RestoreFirewall(reg, FChanges);
+  FReg = std::move(reg.FInner);
+  EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 1u);
+  EXPECT_EQ(String(kDomainList, "7:UDP"), std::nullopt);
+  EXPECT_TRUE(NothingOutstanding());
+}
+
+class TFakeServices final : public IServiceControl {
+ public:
+  explicit TFakeServices(std::vector<std::string>& calls, int state, bool stops) : FCalls(calls), FState(state), FStops(stops) {}
+  int GetServiceState(std::string_view name) override {
+    FCalls.push_back("state " + std::string(name));
+    return FState;
+  }
+  bool StopServiceAndWait(std::string_view name) override {
+    FCalls.push_back("stop " + std::string(name));
+    return FStops;
+  }
+  bool StartServiceAndWait(std::string_view name) override {
+    FCalls.push_back("start " + std::string(name));
+    return true;
+  }
+
+ private:
+  std::vector<std::string>& FCalls;
+  int FState;
+  bool FStops;
+};
+
+TEST(FirewallService, RestartOnlyForAdminsOnVistaAndLaterAfterAStop) {
+  std::vector<std::string> calls;
+  auto factory = [&](int state, bool stops) {
+    return [&calls, state, stops] { return std::make_unique<TFakeServices>(calls, state, stops); };
+  };
+  auto reg = MakeMemoryRegistry();
+  TFirewallChanges changes;
+  AdjustFirewall(*reg, 0xA0, true, factory(3, true), changes);
+  EXPECT_EQ(calls, (std::vector<std::string>{"state MpsSvc", "stop MpsSvc", "start MpsSvc"}));
+  calls.clear();
+  AdjustFirewall(*reg, 0xA0, true, factory(3, false), changes);
+  EXPECT_EQ(calls, (std::vector<std::string>{"state MpsSvc", "stop MpsSvc"}));
+  calls.clear();
+  AdjustFirewall(*reg, 0x60, true, factory(0, true), changes);
+  EXPECT_EQ(calls, std::vector<std::string>{"state MpsSvc"});
+  calls.clear();
+  AdjustFirewall(*reg, 0xA0, false, factory(3, true), changes);
+  AdjustFirewall(*reg, 0x52, true, factory(3, true), changes);
+  EXPECT_TRUE(calls.empty());
+}
+
+class TFakeClock final : public IWaitClock {
+ public:
+  uint32_t TickCount() override { return FNow; }
+  void Sleep(uint32_t ms) override {
+    Pauses.push_back(ms);
+    FNow += ms;
+  }
+  std::vector<uint32_t> Pauses;
+
+ private:
+  uint32_t FNow = 0xFFFFF000u;  // the tick count wraps during the wait
+};
+
+TEST(FirewallService, WaitForStateFollowsProgressAndStopsWithout) {
+  // Stop pending with a 30 s hint: three queries of progress, then stopped.
+  std::vector<TServiceStatus> answers = {{3, 0, 30000}, {3, 1, 30000}, {3, 2, 30000}, {3, 3, 30000}, {1, 0, 0}};
+  size_t next = 0;
+  auto query = [&](TServiceStatus& s) {
+    if (next == answers.size()) return false;
+    s = answers[next++];
+    return true;
+  };
+  TFakeClock clock;
+  TServiceStatus status;
+  WaitForState(query, 1, status, clock);
+  EXPECT_EQ(status.CurrentState, 1u);
+  EXPECT_EQ(clock.Pauses, (std::vector<uint32_t>{3000, 3000, 3000, 3000}));
+
+  // No progress with a 2.5 s hint: pauses of 1 s (the least) until more than 2.5 s passed.
+  answers = {{3, 7, 2500}, {3, 7, 2500}, {3, 7, 2500}, {3, 7, 2500}, {3, 7, 2500}};
+  next = 0;
+  TFakeClock still;
+  WaitForState(query, 1, status, still);
+  EXPECT_EQ(still.Pauses, (std::vector<uint32_t>{1000, 1000, 1000}));
+  EXPECT_EQ(status.CurrentState, 3u);
+
+  // Hints above 100 s pause 10 s at most.
+  answers = {{3, 0, 500000}, {1, 0, 500000}};
+  next = 0;
+  TFakeClock slow;
+  WaitForState(query, 1, status, slow);
+  EXPECT_EQ(slow.Pauses, std::vector<uint32_t>{10000});
+}
+
+}  // namespace
+}  // namespace kst
