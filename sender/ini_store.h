@@ -1,0 +1,48 @@
+// Export and import of the computer list with the window layout and the shared settings, as
+// a "wol" INI file. The file system and the ANSI code page come from the caller.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sender/host_record.h"
+#include "sender/registry_store.h"
+
+namespace kst {
+
+class IIniFileSystem {
+ public:
+  virtual ~IIniFileSystem() = default;
+  virtual bool Exists(const std::string& name) = 0;
+  // False when the file cannot be read.
+  virtual bool Read(const std::string& name, std::string& bytes) = 0;
+  // Replaces the file whole or leaves it as it was; empty on success, else the system's reason.
+  virtual std::string Write(const std::string& name, const std::string& bytes) = 0;
+};
+
+// Text in the system's ANSI code page, as UTF-8.
+using TAnsiToUtf8 = std::function<std::string(std::string_view)>;
+
+struct TIniPlatform {
+  IIniFileSystem& Files;
+  TAnsiToUtf8 AnsiToUtf8;
+  std::vector<std::string> LocalAddresses;  // the local address list; the first is the default
+  int ScreenWidth = 0;
+  int ScreenHeight = 0;
+};
+
+// The file's text (UTF-8, CR LF) for the list, the view (bounds in screen pixels) and the settings.
+std::string IniText(const TKestruneState& state, const TViewSettings& view);
+// Empty on success, else the reason the file could not be written.
+std::string SaveIniFile(const std::string& fileName, const TKestruneState& state, const TViewSettings& view,
+                        IIniFileSystem& files);
+
+// Appends the file's computers and takes over its layout and settings; view.Bounds is the
+// placed window afterwards. A missing file resets columns and window only.
+void LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform);
+// The same over the file's bytes (UTF-8 when valid, else ANSI).
+void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform);
+
+}  // namespace kst
