@@ -1,0 +1,59 @@
+// The address-range scan apart from the platform: probes a bounded number of addresses at once
+// yet delivers exactly what probing one after another would. Found computers are appended to
+// the results in address order, progress goes 1, 2, ... count with one call per address, the
+// first address is always probed, and a stop ends the scan once the probes under way are done.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "sender/host_record.h"
+
+namespace kst {
+
+class IScanProbe {
+ public:
+  virtual ~IScanProbe() = default;
+  // MAC value of the address's ARP answer; 0 when it does not answer. Called from several threads.
+  virtual uint64_t MacOf(std::string_view addressText) = 0;
+  // Reverse name of the address; empty when there is none. Called from several threads.
+  virtual std::string NameOf(std::string_view addressText) = 0;
+};
+
+struct TScanRequest {
+  uint64_t FirstAddress = 0;
+  int32_t Count = 1;
+  uint64_t BroadcastAddress = 0;
+  std::string BroadcastHost;
+  uint16_t Port = kDefaultPort;
+  uint32_t LocalIpAddress = 0;  // the default local address of a new record
+  int MaxInFlight = 128;
+};
+
+class TParallelScan {
+ public:
+  // progress(n) runs on the thread that calls Run, once per address, n = 1, 2, ...
+  // stopWanted runs on that thread too, after each address and while it waits.
+  TParallelScan(TScanRequest request, IScanProbe& probe, THostList& results, std::function<void(int)> progress,
+                std::function<bool()> stopWanted = {})
+      : FRequest(std::move(request)), FProbe(probe), FResults(results), FProgress(std::move(progress)),
+        FStopWanted(std::move(stopWanted)) {}
+
+  // Blocks until the range is done or a stop was seen and the probes under way have ended.
+  void Run();
+  // From any thread: no new address is started.
+  void Stop() noexcept { FStop.store(true); }
+
+ private:
+  TScanRequest FRequest;
+  IScanProbe& FProbe;
+  THostList& FResults;
+  std::function<void(int)> FProgress;
+  std::function<bool()> FStopWanted;
+  std::atomic<bool> FStop{false};
+};
+
+}  // namespace kst

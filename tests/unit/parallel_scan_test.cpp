@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "sender/parallel_scan.h"
+
+namespace kst {
+namespace {
+
+// Answers at 10.77.0.x for x in Live; later addresses answer sooner, so results finish out of order.
+class TFakeProbe : public IScanProbe {
+ public:
+  std::set<int> Live;
+  std::atomic<int> InFlight{0}, MostInFlight{0}, Probed{0};
+  uint64_t MacOf(std::string_view address) override {
+    int now = ++InFlight;
+    for (int seen = MostInFlight; now > seen && !MostInFlight.compare_exchange_weak(seen, now);) {
+    }
+    int last = std::stoi(std::string(address.substr(address.rfind('.') + 1)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(40 - (last % 8) * 5));
+    ++Probed;
+    --InFlight;
+    return Live.count(last) ? 0x020000000000ull + static_cast<uint64_t>(last % 3) : 0;  // equal MACs on purpose
+  }
+  std::string NameOf(std::string_view address) override { return address == "10.77.0.7" ? "pc1" : ""; }
+};
+
+TEST(ParallelScan, ResultsInAddressOrderAndProgressOnePerAddress) {
+  TFakeProbe probe;
+  probe.Live = {3, 7, 8, 30};
+  THostList results;
+  std::vector<int> progress;
+  TScanRequest request{0x0A4D0001, 40, 0x0A4D00FF, "router.lan", 9, 0x0A4D0002, 8};
+  TParallelScan(request, probe, results, [&](int n) { progress.push_back(n); }).Run();
+  ASSERT_EQ(progress.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(progress[static_cast<size_t>(i)], i + 1);
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_EQ(results[0]->ComputerName, "10.77.0.3");
+  EXPECT_EQ(results[1]->ComputerName, "pc1 (10.77.0.7)");
+  EXPECT_EQ(results[2]->ComputerName, "10.77.0.8");
+  EXPECT_EQ(results[3]->ComputerName, "10.77.0.30");
+  EXPECT_EQ(results[1]->MacAddress, 0x020000000001ull);
+  EXPECT_EQ(results[1]->Password, 0u);
+  EXPECT_EQ(results[1]->BroadcastAddress, 0x0A4D00FFu);
+  EXPECT_EQ(results[1]->BroadcastHost, "router.lan");
+  EXPECT_EQ(results[1]->Port, 9);
+  EXPECT_EQ(results[1]->LocalIpAddress, 0x0A4D0002u);
+  EXPECT_GT(probe.MostInFlight.load(), 1);
+  EXPECT_LE(probe.MostInFlight.load(), 8);
+}
+
+TEST(ParallelScan, OneAddressAndStopCoverWhatWasProbed) {
+  TFakeProbe one;
+  one.Live = {9};
+  THostList results;
+  std::vector<int> progress;
+  TParallelScan({0x0A4D0009, 1, 0, "", 7, 0, 8}, one, results, [&](int n) { progress.push_back(n); }).Run();
+  EXPECT_EQ(progress, std::vector<int>{1});
+  EXPECT_EQ(one.Probed.load(), 1);
+  ASSERT_EQ(results.size(), 1u);
+
+  // A stop seen after the third address: the probes under way finish and are all reported.
+  TFakeProbe probe;
+  probe.Live = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  THostList found;
+  progress.clear();
+  TParallelScan scan({0x0A4D0001, 100000, 0, "", 7, 0, 4}, probe, found, [&](int n) { progress.push_back(n); },
+                     [&] { return progress.size() >= 3; });
+  scan.Run();
+  EXPECT_GE(progress.size(), 3u);
+  EXPECT_LE(progress.size(), 3u + 4u);
+  EXPECT_EQ(static_cast<size_t>(probe.Probed.load()), progress.size());
+  EXPECT_EQ(progress.back(), static_cast<int>(progress.size()));
+  EXPECT_EQ(found.size(), progress.size());
+}
+
+}  // namespace
+}  // namespace kst
