@@ -22,9 +22,10 @@ function(kst_add_chm program source_dir)
     OUTPUT ${chm}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${work}
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${source_dir} ${work}
-    COMMAND ${KST_CHMCMD} --no-html-scan ${project_name} > chmcmd.log
+    # The work folder is made afresh above, so the command cannot start inside it.
+    COMMAND ${CMAKE_COMMAND} -E chdir ${work} ${KST_CHMCMD} --no-html-scan ${project_name} > help-${program}.log
     COMMAND ${CMAKE_COMMAND} -DWORK=${work} -DOUT=${chm} -P ${CMAKE_SOURCE_DIR}/cmake/MoveChm.cmake
-    WORKING_DIRECTORY ${work}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DEPENDS ${sources} ${CMAKE_SOURCE_DIR}/cmake/MoveChm.cmake
     COMMENT "Compiling the help file ${program}.chm"
     VERBATIM)

@@ -17,6 +17,7 @@ class TAboutDialog final : public TModalDialog {
 
  private:
   bool OnInit() override;
+  bool OnCommand(int id, int code) override;
 
   std::wstring FVersionLine;
 };
