@@ -215,5 +215,36 @@ TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
   EXPECT_EQ(x.ReadStringDef("ComputerName", ""), "laptop");
 }
 
+TEST_F(Kestrune, SendShowsItsOutcomeAndDeleteAsksFirst) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  StoreList({{"Peer-One", 0x02E600000001, peer, 40020}});
+  auto process = Run(L"");
+  ASSERT_TRUE(process);
+  HWND window = e2e::FindProcessWindow(process->Id(), L"", L"Kestrune 2.0.11");
+  ASSERT_TRUE(window);
+  HWND table = e2e::FindChild(window, L"SysListView32");
+  HWND status = e2e::FindChild(window, L"msctls_statusbar32");
+  ASSERT_TRUE(table && status);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+
+  PostMessageW(window, WM_COMMAND, 101, 0);  // Send
+  const std::string sent = "PEER-ONE: magic packet sent to " + peer + " at ";
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(status).rfind(sent, 0) == 0; }));
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-one-computer").empty());
+
+  PostMessageW(window, WM_COMMAND, 105, 0);  // Delete
+  HWND box = e2e::FindMessageBox(process->Id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::WindowText(box), "Confirm");
+  EXPECT_EQ(e2e::MessageBoxText(box), "Are you sure to delete PEER-ONE computer entry ?");
+  EXPECT_TRUE(e2e::PressButtonByText(box, L"&No"));
+  Sleep(300);
+  EXPECT_EQ(SendMessageW(table, LVM_GETITEMCOUNT, 0, 0), 1);
+
+  PostMessageW(window, WM_APP_EXIT, 0, 0);
+  EXPECT_EQ(process->WaitExit(), 0u);
+  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000"}));
+}
+
 }  // namespace
 }  // namespace kst
