@@ -1,0 +1,41 @@
+// The address-range scan thread of the main window. It owns its thread and the probes it runs:
+// destroying it stops the scan and waits for the probes under way (at most one probe's time),
+// so the results list it appends to can be freed right after.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "sender/host_record.h"
+#include "sender/parallel_scan.h"
+
+namespace kst {
+
+class THostScan {
+ public:
+  // Starts at once. Posts WM_SCAN_COUNT (wParam 1 ... count) per address and WM_SCAN_END at the end.
+  THostScan(HWND window, TScanRequest request, THostList& results);
+  ~THostScan();
+  THostScan(const THostScan&) = delete;
+  THostScan& operator=(const THostScan&) = delete;
+
+  // Asks the scan to end after the probes under way.
+  void Stop() noexcept;
+  DWORD ThreadId() const noexcept { return FThreadId.load(); }
+
+ private:
+  void Execute() noexcept;
+
+  HWND FWindow;
+  THostList& FResults;
+  TScanRequest FRequest;
+  std::atomic<DWORD> FThreadId{0};
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+}  // namespace kst
