@@ -10,6 +10,7 @@
 
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
+#include "sender/win32/ini_dialogs_win32.h"
 #include "ui/win32/dpi_win32.h"
 #include "ui/win32/gui_handles_win32.h"
 #include "ui/win32/window_win32.h"
@@ -109,6 +110,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   std::string FCommandLine;
   std::unique_ptr<IRegistryAccessor> FRegistry;
   TKestruneApp FApp;
+  TIniDialogs FIniDialogs;
   HWND FToolBar = nullptr;
   std::unique_ptr<TBanner> FBanner;
   HWND FTable = nullptr;

@@ -454,14 +454,6 @@ void TWolMainForm::ScanEnd() {
   // TODO(editor): merge the computers found; ScanMenusEnable(true).
 }
 
-void TWolMainForm::FileImportMenuClick() {
-  // TODO(ini): read a list from a .wol file.
-}
-
-void TWolMainForm::FileExportMenuClick() {
-  // TODO(ini): write the list to a .wol file.
-}
-
 bool TWolMainForm::KbdKeyDown(WPARAM key) {
   switch (key) {
     case VK_RETURN: EditClick(); return true;
@@ -623,6 +615,25 @@ void TWolMainForm::SetBannerExpanded(bool expanded) {
   FApp.View().Promo = expanded;
   LayoutControls();
   if (FBanner) InvalidateRect(FBanner->Handle(), nullptr, TRUE);
+}
+
+void TWolMainForm::FileExportMenuClick() {
+  TViewSettings view = CurrentView();
+  RECT r{};
+  // The file holds screen pixels.
+  if (!IsIconic(Handle()) && GetWindowRect(Handle(), &r)) view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  FIniDialogs.ExportDlg(Handle(), FApp.State(), view);
+}
+
+void TWolMainForm::FileImportMenuClick() {
+  TViewSettings& view = FApp.View();
+  if (!FIniDialogs.ImportDlg(Handle(), FApp.State(), view, LocalAddresses())) return;
+  DisplayTable();
+  if (FTable)
+    for (size_t c = 0; c < view.Columns.size(); ++c) ListView_SetColumnWidth(FTable, static_cast<int>(c), view.Columns[c]);
+  SetBannerExpanded(view.Promo);
+  SetWindowPos(Handle(), nullptr, view.Bounds.Left, view.Bounds.Top, view.Bounds.Width, view.Bounds.Height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TViewSettings TWolMainForm::CurrentView() const {
