@@ -16,7 +16,7 @@ struct TToolButtonSpec {
   const wchar_t* Hint;
 };
 
-// Creates the tool bar with one button per spec; the buttons' images are their icons in order
+// Creates the tool bar with one button per entry; the buttons' images are their icons in order
 // (separators skipped), as LoadToolBarIcons loads them.
 HWND CreateToolBar(HWND parent, int height, std::span<const TToolButtonSpec> buttons);
 // Loads the icons at size pixels into a new image list that the tool bar shows; the caller
