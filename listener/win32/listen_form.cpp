@@ -14,6 +14,7 @@
 #include "ui/win32/dpi_win32.h"
 #include "ui/win32/form_position_win32.h"
 #include "ui/win32/tool_bar_win32.h"
+#include "ui/win32/wait_cursor_win32.h"
 
 namespace kst {
 namespace {
@@ -314,15 +315,16 @@ void TListenForm::ClearToolButtonClick() {
 }
 
 void TListenForm::FirewallToolButtonClick() {
-  const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  UpdateWindow(Handle());
   std::optional<std::string> failed;
-  try {
-    failed = AdjustFirewall(*MakeSystemRegistry(), GetWindowsVersionCode(), IsAdminLoggedOn(),
-                            [] { return std::make_unique<TServManager>(); }, FFirewallChanges);
-  } catch (...) {
+  {
+    const TWaitCursor hourglass;
+    UpdateWindow(Handle());
+    try {
+      failed = AdjustFirewall(*MakeSystemRegistry(), GetWindowsVersionCode(), IsAdminLoggedOn(),
+                              [] { return std::make_unique<TServManager>(); }, FFirewallChanges);
+    } catch (...) {
+    }
   }
-  SetCursor(previous);
   if (failed)
     MessageBoxW(Handle(), Widen("Failed to set data for '" + *failed + "'").c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
