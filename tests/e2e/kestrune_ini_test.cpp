@@ -1,0 +1,142 @@
+// File > Export and File > Import of the shipped kestrune.exe: the real file dialogs, the real
+// file system, the replace question and the error box.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "netcore/address_text.h"
+#include "netcore/registry.h"
+#include "netcore/win32/text_win32.h"
+#include "sender/registry_store.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/win32/sandbox_env.h"
+
+namespace kst {
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::TProcess;
+
+constexpr WPARAM kImportCommand = 112;
+constexpr WPARAM kExportCommand = 113;
+
+std::string ReadFileBytes(const std::string& windowsPath) {
+  std::ifstream in(windowsPath, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+class KestruneIni : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::InSandbox());
+    FRegistry->SetRoot(TRegRoot::LocalMachine);
+    FRegistry->DeleteKey(kSettingsKey);
+    FDir = test::WinePath(test::Env("KST_SANDBOX_DIR")) + "\\ini-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryW(Widen(FDir).c_str(), nullptr);
+    THostList list;
+    for (const char* name : {"Desk", "Café"}) {
+      auto r = std::make_unique<THostRecord>();
+      r->AssignComputerName(name);
+      r->MacAddress = list.empty() ? 0x0277000000A1 : 0x0277000000A2;
+      r->BroadcastAddress = StrToIp("10.77.0.255");
+      r->Port = 9;
+      list.push_back(std::move(r));
+    }
+    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
+    FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
+    ASSERT_TRUE(FProcess);
+    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", Widen("Kestrune " KST_PROJECT_VERSION));
+    ASSERT_TRUE(FWindow);
+    FTable = e2e::FindChild(FWindow, L"SysListView32");
+    ASSERT_TRUE(FTable);
+  }
+  void TearDown() override {
+    if (FProcess && FProcess->Running()) {
+      PostMessageW(FWindow, WM_CLOSE, 0, 0);
+      FProcess->WaitExit();
+    }
+    FRegistry->DeleteKey(kSettingsKey);
+  }
+
+  // The file dialog with the caption, its file name edit and its current text.
+  HWND OpenFileDialog(WPARAM command, const std::wstring& caption) {
+    PostMessageW(FWindow, WM_COMMAND, command, 0);
+    return e2e::FindProcessWindow(FProcess->Id(), L"#32770", caption);
+  }
+  static HWND FileNameEdit(HWND dialog) {
+    HWND combo = e2e::FindChildById(dialog, 0x47c);  // cmb13
+    HWND edit = combo ? e2e::FindChild(combo, L"Edit") : nullptr;
+    return edit ? edit : e2e::FindChildById(dialog, 0x480);  // edt1
+  }
+  static void ChooseName(HWND dialog, const std::string& name) {
+    HWND edit = FileNameEdit(dialog);
+    ASSERT_TRUE(edit);
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(name).c_str()));
+    ASSERT_TRUE(e2e::PressButton(dialog, IDOK));
+  }
+  int Rows() const { return static_cast<int>(SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0)); }
+
+  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  std::string FDir;
+  std::optional<TProcess> FProcess;
+  HWND FWindow = nullptr;
+  HWND FTable = nullptr;
+};
+
+TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
+  const std::string file = FDir + "\\office.wol";
+  DeleteFileW(Widen(file).c_str());
+  HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-export-dialog").empty());
+  ChooseName(dialog, file);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return ReadFileBytes(file).find("[Search]") != std::string::npos; }));
+  const std::string written = ReadFileBytes(file);
+  EXPECT_EQ(written.rfind("[0]\r\nLocalIpAddress=", 0), 0u) << written.substr(0, 40);
+  EXPECT_NE(written.find("\r\nComputerName=Desk\r\nMacAddress=2710124363937\r\n"), std::string::npos);
+  EXPECT_NE(written.find("\r\nComputerName=Caf\xC3\xA9\r\n"), std::string::npos);
+
+  // Replacing it answered No leaves the file as it was.
+  { std::ofstream(file, std::ios::binary) << "[7]\r\nComputerName=Kept\r\n"; }
+  dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, file);
+  HWND box = e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Warning");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::MessageBoxText(box),
+            "There is already a file with the same name in this location. Do you want to replace it?");
+  EXPECT_TRUE(e2e::PressButton(box, IDNO));
+  Sleep(300);
+  EXPECT_EQ(ReadFileBytes(file), "[7]\r\nComputerName=Kept\r\n");
+
+  // The import proposes that file; importing it appends its one computer.
+  dialog = OpenFileDialog(kImportCommand, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  const std::string proposed = e2e::WindowText(FileNameEdit(dialog));
+  EXPECT_NE(proposed.find("office.wol"), std::string::npos) << proposed;
+  ChooseName(dialog, file);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return Rows() == 3; })) << Rows();
+}
+
+TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
+  const std::string file = FDir + "\\no such folder\\office.wol";
+  HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, file);
+  HWND box = e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Error");
+  ASSERT_TRUE(box);
+  const std::string text = e2e::MessageBoxText(box);
+  EXPECT_EQ(text.rfind("The computer list could not be written to " + file + ".", 0), 0u) << text;
+  EXPECT_GT(text.size(), ("The computer list could not be written to " + file + ".\r\n\r\n").size()) << text;
+  EXPECT_TRUE(e2e::PressButton(box, IDOK));
+  EXPECT_EQ(GetFileAttributesW(Widen(file).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+}  // namespace kst
