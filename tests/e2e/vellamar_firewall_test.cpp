@@ -1,0 +1,149 @@
+// Vellamar's Firewall button against the real registry, with the prefix posing as Windows XP and
+// as Windows 10: what the click writes, that closing the window undoes it, and that the next start
+// undoes what a killed run left behind.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "netcore/registry.h"
+#include "netcore/win32/text_win32.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/win32/sandbox_env.h"
+
+namespace kst::e2e {
+namespace {
+
+constexpr UINT kExitMessage = WM_USER + 410;
+constexpr WPARAM kFirewallButton = 103;
+constexpr char kPolicy[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy";
+constexpr char kDomain[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\DomainProfile";
+constexpr char kStandard[] =
+    "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\StandardProfile";
+constexpr char kPublic[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\PublicProfile";
+constexpr char kRules[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules";
+constexpr char kOutstanding[] = "SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges";
+constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\vellamar.exe";
+
+class VellamarFirewall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::InSandbox());
+    Clean();
+  }
+  void TearDown() override {
+    Stop();
+    Clean();
+  }
+  void Clean() {
+    FRegistry->SetRoot(TRegRoot::LocalMachine);
+    FRegistry->DeleteKey(kPolicy);
+    FRegistry->DeleteKey("SOFTWARE\\Brindlecote\\Vellamar");
+    RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaults);
+  }
+
+  // The Windows version Wine reports to vellamar.exe ("winxp", "win10").
+  static void PoseAs(const wchar_t* version) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kAppDefaults, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+    RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  void Put(const char* key, const char* name, std::optional<uint32_t> flag, const char* text = nullptr) {
+    ASSERT_TRUE(FRegistry->OpenKey(key, true)) << key;
+    if (flag) FRegistry->WriteDword(name, *flag);
+    if (text) FRegistry->WriteString(name, text);
+    FRegistry->CloseKey();
+  }
+  std::optional<uint32_t> Flag(const char* key) { return Read<uint32_t>(key, "DoNotAllowExceptions"); }
+  std::optional<std::string> Text(const std::string& key, const char* name) { return Read<std::string>(key, name); }
+  template <class T>
+  std::optional<T> Read(const std::string& key, const char* name) {
+    if (!FRegistry->OpenKey(key, false)) return std::nullopt;
+    std::optional<T> value;
+    if constexpr (std::is_same_v<T, uint32_t>)
+      value = FRegistry->ReadDword(name);
+    else
+      value = FRegistry->ReadString(name);
+    FRegistry->CloseKey();
+    return value;
+  }
+
+  void Start() {
+    FProcess = TProcess::Start(ProgramPath(KST_VELLAMAR_EXE));
+    ASSERT_TRUE(FProcess);
+    FWindow = FindProcessWindow(FProcess->Id(), L"VellamarListenForm", L"Vellamar");
+    ASSERT_TRUE(FWindow);
+  }
+  void ClickFirewall() { PostMessageW(FWindow, WM_COMMAND, kFirewallButton, 0); }
+  // Closes the window as the exit message does, and waits for the process.
+  void Stop() {
+    if (!FProcess || !FProcess->Running()) return;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(FWindow, kExitMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    EXPECT_EQ(FProcess->WaitExit(), 0u);
+  }
+
+  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  std::optional<TProcess> FProcess;
+  HWND FWindow = nullptr;
+};
+
+TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack) {
+  PoseAs(L"winxp");
+  Put(kDomain, "DoNotAllowExceptions", 1);
+  Put(kStandard, "DoNotAllowExceptions", 1);
+  const std::string standardPorts = std::string(kStandard) + "\\GloballyOpenPorts\\List";
+  Put(standardPorts.c_str(), "7:UDP", std::nullopt, "7:UDP:*:Enabled:Echo of my own");
+  const std::string domainPorts = std::string(kDomain) + "\\GloballyOpenPorts\\List";
+
+  Start();
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(standardPorts, "9:UDP").has_value(); })) << "no ports opened";
+  EXPECT_EQ(Flag(kDomain), 0u);
+  EXPECT_EQ(Flag(kStandard), 0u);
+  EXPECT_EQ(Text(domainPorts, "7:UDP"), "7:UDP:*:Enabled:WOL7");
+  EXPECT_EQ(Text(domainPorts, "9:UDP"), "9:UDP:*:Enabled:WOL9");
+  EXPECT_EQ(Text(standardPorts, "7:UDP"), "7:UDP:*:Enabled:WOL7");
+  EXPECT_FALSE(FRegistry->KeyExists(kPublic));
+  EXPECT_FALSE(FRegistry->KeyExists(kRules));
+  EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
+
+  Stop();
+  EXPECT_EQ(Flag(kDomain), 1u);
+  EXPECT_EQ(Flag(kStandard), 1u);
+  EXPECT_EQ(Text(domainPorts, "7:UDP"), std::nullopt);
+  EXPECT_EQ(Text(domainPorts, "9:UDP"), std::nullopt);
+  EXPECT_EQ(Text(standardPorts, "7:UDP"), "7:UDP:*:Enabled:Echo of my own");
+  EXPECT_EQ(Text(standardPorts, "9:UDP"), std::nullopt);
+  EXPECT_FALSE(FRegistry->KeyExists("SOFTWARE\\Brindlecote\\Vellamar"));
+}
+
+TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
+  PoseAs(L"win10");
+  Put(kDomain, "DoNotAllowExceptions", 1);
+  Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
+
+  Start();
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"),
+            "v2.24|Action=Allow|Active=TRUE|Dir=In|Protocol=17|LPort=7|LPort=9|Name=Wake-On-LAN|Edge=FALSE|");
+  EXPECT_EQ(Flag(kDomain), 0u);
+  EXPECT_FALSE(FRegistry->KeyExists(std::string(kDomain) + "\\GloballyOpenPorts"));
+
+  FProcess.reset();  // killed: nothing of it ran its exit
+  EXPECT_TRUE(Text(kRules, "Wake-On-LAN").has_value());
+  EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
+
+  Start();
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
+  EXPECT_EQ(Flag(kDomain), 1u);
+  EXPECT_FALSE(FRegistry->KeyExists("SOFTWARE\\Brindlecote\\Vellamar"));
+  Stop();
+  EXPECT_EQ(Flag(kDomain), 1u);
+}
+
+}  // namespace
+}  // namespace kst::e2e
