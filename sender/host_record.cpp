@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "netcore/address_text.h"
+#include "netcore/utf8.h"
 
 namespace kst {
 
@@ -14,17 +15,7 @@ std::atomic<uint64_t> GNextHostId{1};
 
 THostId::THostId() noexcept : FValue(GNextHostId.fetch_add(1, std::memory_order_relaxed)) {}
 
-std::string CutText(std::string_view text, size_t max) {
-  size_t count = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    // A character starts at every byte that is not a UTF-8 continuation byte.
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (count == max) return std::string(text.substr(0, i));
-      ++count;
-    }
-  }
-  return std::string(text);
-}
+std::string CutText(std::string_view text, size_t max) { return CutUtf8(text, max); }
 
 std::string THostRecord::DestinationText() const {
   return BroadcastAddress != 0 ? IpToStr(BroadcastAddress) : BroadcastHost;

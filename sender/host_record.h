@@ -16,7 +16,7 @@ inline constexpr size_t kComputerNameMax = 64;
 inline constexpr size_t kBroadcastHostMax = 255;
 inline constexpr uint16_t kDefaultPort = 7;
 
-// The first max characters (code points) of UTF-8 text; never splits a character.
+// The first max characters of UTF-8 text; never splits a character (CutUtf8).
 std::string CutText(std::string_view text, size_t max);
 
 // A record's identity for the whole run: taken from a counter when the record is made (on any

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "netcore/utf8.h"
+
 namespace kst {
 namespace {
 
@@ -140,28 +142,10 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len = 0;
-    uint32_t cp = 0;
-    if ((b & 0xE0) == 0xC0) len = 2, cp = b & 0x1F;
-    else if ((b & 0xF0) == 0xE0) len = 3, cp = b & 0x0F;
-    else if ((b & 0xF8) == 0xF0) len = 4, cp = b & 0x07;
-    else return false;
-    if (i + len > bytes.size()) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const auto c = static_cast<unsigned char>(bytes[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t size = Utf8CharSize(bytes, i);
+    if (size == 0) return false;
+    i += size;
   }
   return true;
 }

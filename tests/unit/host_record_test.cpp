@@ -24,6 +24,25 @@ TEST(HostRecord, TextFieldsAreCutNotRefused) {
   EXPECT_EQ(r.ComputerName, std::string(63, 'a') + "\xC3\xA4");
 }
 
+// Text from a damaged store or another program: a byte that is no whole character counts as
+// one character (it becomes one replacement character on the screen), so that no text is
+// longer than four bytes a character and no whole character is split.
+TEST(HostRecord, TextThatIsNotUtf8IsCutByTheSameCount) {
+  THostRecord r;
+  r.AssignComputerName(std::string(300, '\x80'));  // continuation bytes only
+  EXPECT_EQ(r.ComputerName, std::string(64, '\x80'));
+  r.AssignComputerName(std::string(62, 'a') + "\xE2\x82" + "\xE2\x82\xAC");  // a cut euro sign, then a whole one
+  EXPECT_EQ(r.ComputerName, std::string(62, 'a') + "\xE2\x82");
+  r.AssignComputerName(std::string(63, 'a') + "\xF0\x9F\x98\x80" + "b");  // a four-byte character at the cut
+  EXPECT_EQ(r.ComputerName, std::string(63, 'a') + "\xF0\x9F\x98\x80");
+  r.AssignComputerName(std::string(63, 'a') + "\xED\xA0\x80");  // an encoded surrogate: three characters
+  EXPECT_EQ(r.ComputerName, std::string(63, 'a') + "\xED");
+  r.AssignBroadcastHost("");
+  EXPECT_EQ(r.BroadcastHost, "");
+  r.AssignBroadcastHost(std::string(254, 'h') + "\xC0\xAF" + "x");  // an overlong "/": two characters
+  EXPECT_EQ(r.BroadcastHost, std::string(254, 'h') + "\xC0");
+}
+
 TEST(HostRecord, DestinationForSendingAndForShowing) {
   THostRecord r;
   r.BroadcastHost = "router.example";
