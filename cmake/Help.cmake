@@ -42,4 +42,11 @@ function(kst_add_chm program source_dir)
     VERBATIM)
   add_custom_target(${program}_help ALL DEPENDS ${chm})
   add_dependencies(${program} ${program}_help)
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multi_config)
+    # Visual Studio puts the program into a folder per configuration: the help file goes there too.
+    add_custom_command(TARGET ${program} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${chm} $<TARGET_FILE_DIR:${program}>
+      VERBATIM)
+  endif()
 endfunction()
