@@ -13,6 +13,7 @@
 #include "sender/messages.h"
 #include "sender/version.h"
 #include "sender/win32/udp_sender.h"
+#include "ui/form_position.h"
 #include "ui/win32/about_dialog.h"
 #include "ui/win32/confirm_win32.h"
 #include "ui/win32/html_help_win32.h"
@@ -564,12 +565,16 @@ TViewSettings TWolMainForm::CurrentView() const {
     // The placement is in work-area coordinates, the stored bounds are screen pixels as the
     // window is placed at start: shift by the work area's offset, or a task bar on the left
     // or top would move the window at every start.
-    RECT r = placement.rcNormalPosition;
+    const RECT& p = placement.rcNormalPosition;
+    TRect r{p.left, p.top, p.right, p.bottom};
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor))
-      OffsetRect(&r, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
-    view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    if (GetMonitorInfoW(MonitorFromRect(&p, MONITOR_DEFAULTTONEAREST), &monitor)) {
+      const RECT& m = monitor.rcMonitor;
+      const RECT& w = monitor.rcWork;
+      r = PlacementToScreen(r, {m.left, m.top, m.right, m.bottom}, {w.left, w.top, w.right, w.bottom});
+    }
+    view.Bounds = {r.Left, r.Top, r.Width(), r.Height()};
   }
   const std::vector<int> widths = FTable.ColumnWidths();
   for (size_t c = 0; c < view.Columns.size() && c < widths.size(); ++c) view.Columns[c] = widths[c];
