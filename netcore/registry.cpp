@@ -23,24 +23,29 @@ std::optional<std::string> NormalizeKeyPath(std::string_view path) {
 
 // ---- IRegistryAccessor: typed reads and writes ----
 
-std::optional<uint32_t> IRegistryAccessor::ReadDword(std::string_view name) {
+std::optional<IRegistryAccessor::TTypedValue> IRegistryAccessor::ReadValue(std::string_view name) {
   const auto info = GetValueInfo(name);
-  if (!info || info->Type != kRegDword || info->Size != 4) return std::nullopt;
-  const auto data = ReadRaw(name);
-  if (!data || data->size() != 4) return std::nullopt;
-  const auto& b = *data;
+  if (!info) return std::nullopt;
+  auto data = ReadRaw(name);
+  if (!data) return std::nullopt;
+  return TTypedValue{info->Type, std::move(*data)};
+}
+
+std::optional<uint32_t> IRegistryAccessor::ReadDword(std::string_view name) {
+  const auto value = ReadValue(name);
+  if (!value || value->Type != kRegDword || value->Data.size() != 4) return std::nullopt;
+  const auto& b = value->Data;
   return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
          static_cast<uint32_t>(b[3]) << 24;
 }
 
 std::optional<std::string> IRegistryAccessor::ReadString(std::string_view name) {
-  const auto info = GetValueInfo(name);
-  if (!info || info->Type != kRegSz) return std::nullopt;
-  const auto data = ReadRaw(name);
-  if (!data) return std::nullopt;
+  const auto value = ReadValue(name);
+  if (!value || value->Type != kRegSz) return std::nullopt;
+  const auto& data = value->Data;
   // Stored text need not end in a NUL; what follows a first NUL is not part of it.
-  const auto end = std::find(data->begin(), data->end(), uint8_t{0});
-  return std::string(data->begin(), end);
+  const auto end = std::find(data.begin(), data.end(), uint8_t{0});
+  return std::string(data.begin(), end);
 }
 
 bool IRegistryAccessor::WriteDword(std::string_view name, uint32_t value) {
@@ -77,10 +82,9 @@ std::string TRegistryX::ReadStringDef(std::string_view name, std::string_view de
 }
 
 uint64_t TRegistryX::ReadInt64Def(std::string_view name, uint64_t def) {
-  const auto info = FAccessor.GetValueInfo(name);
-  if (!info || info->Type != kRegBinary) return def;
-  const auto data = FAccessor.ReadRaw(name);
-  if (!data) return def;
+  const auto stored = FAccessor.ReadValue(name);
+  if (!stored || stored->Type != kRegBinary) return def;
+  const auto* data = &stored->Data;
   // A value longer than 8 bytes was not written by us (we always write exactly 8); its first
   // 8 bytes are read like any other value, so hand-made padding after a MAC address does not
   // lose the address, and shorter and longer values follow one rule: bytes from the first on.

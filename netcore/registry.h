@@ -68,6 +68,13 @@ class IRegistryAccessor {
   virtual std::optional<TRegValueInfo> GetValueInfo(std::string_view name) = 0;
   // The value's data whatever its type (string types as UTF-8 with their NUL bytes).
   virtual std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) = 0;
+  // Type and data together, as GetValueInfo and ReadRaw give them; an accessor whose platform
+  // returns both from one call overrides it, so that a typed read costs one call.
+  struct TTypedValue {
+    uint32_t Type = 0;
+    std::vector<uint8_t> Data;
+  };
+  virtual std::optional<TTypedValue> ReadValue(std::string_view name);
   // Writes data of any type; string types take UTF-8 with their NUL bytes.
   virtual bool WriteRaw(std::string_view name, uint32_t type, std::span<const uint8_t> data) = 0;
   virtual bool DeleteValue(std::string_view name) = 0;

@@ -30,4 +30,10 @@ TPoint FormPosition(const TRect& owner, int dialogWidth, int dialogHeight, const
           Place(owner.Top, owner.Height(), dialogHeight, workArea.Top, workArea.Bottom)};
 }
 
+TRect PlacementToScreen(const TRect& placement, const TRect& monitor, const TRect& work) {
+  const int dx = work.Left - monitor.Left;
+  const int dy = work.Top - monitor.Top;
+  return {placement.Left + dx, placement.Top + dy, placement.Right + dx, placement.Bottom + dy};
+}
+
 }  // namespace kst

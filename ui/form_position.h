@@ -40,4 +40,8 @@ TRect WorkArea(int screenWidth, int screenHeight, unsigned taskBarState, const s
 // dialog is larger than the work area, its right and bottom edges are kept inside.
 TPoint FormPosition(const TRect& owner, int dialogWidth, int dialogHeight, const TRect& workArea);
 
+// A window placement's normal rectangle (in work-area coordinates) as screen pixels: moved by
+// the work area's offset from its monitor, which a task bar on the left or at the top makes.
+TRect PlacementToScreen(const TRect& placement, const TRect& monitor, const TRect& work);
+
 }  // namespace kst

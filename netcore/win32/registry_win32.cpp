@@ -121,6 +121,13 @@ class TSystemRegistry final : public IRegistryAccessor {
     return TRegValueInfo{type, static_cast<uint32_t>(data->size())};
   }
 
+  std::optional<TTypedValue> ReadValue(std::string_view name) override {
+    auto value = Query(Widen(name));
+    if (!value) return std::nullopt;
+    if (IsStringType(value->Type)) value->Data = Utf16BytesToUtf8(value->Data);
+    return TTypedValue{value->Type, std::move(value->Data)};
+  }
+
   std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) override {
     auto value = Query(Widen(name));
     if (!value) return std::nullopt;
@@ -157,9 +164,15 @@ class TSystemRegistry final : public IRegistryAccessor {
   std::optional<TRawValue> Query(const std::wstring& name) {
     if (!FKey) return std::nullopt;
     TRawValue value;
-    DWORD size = 0;
-    if (RegQueryValueExW(FKey.get(), name.c_str(), nullptr, &value.Type, nullptr, &size) != ERROR_SUCCESS)
-      return std::nullopt;
+    // Most values fit a small buffer: then one call gives type and data.
+    BYTE small[256];
+    DWORD size = sizeof small;
+    const LONG first = RegQueryValueExW(FKey.get(), name.c_str(), nullptr, &value.Type, small, &size);
+    if (first == ERROR_SUCCESS) {
+      value.Data.assign(small, small + size);
+      return value;
+    }
+    if (first != ERROR_MORE_DATA) return std::nullopt;
     // The value may grow between the two calls; then ask again with the new size.
     for (int attempt = 0; attempt < 4 && size > 0; ++attempt) {
       value.Data.resize(size);

@@ -10,6 +10,7 @@
 
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
+#include "sender/win32/host_table_win32.h"
 #include "sender/win32/ini_dialogs_win32.h"
 #include "ui/win32/dpi_win32.h"
 #include "ui/win32/gui_handles_win32.h"
@@ -21,8 +22,6 @@ class TBanner;
 
 class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKestruneWindow {
  public:
-  using THtmlHelpW = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
-
   TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string commandLine);
   ~TWolMainForm() override;
   TWolMainForm(const TWolMainForm&) = delete;
@@ -87,7 +86,6 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void ScanCount(WPARAM count);
   void ScanEnd();
   void AlignTable();
-  int GetMouseRow() const;
   // Saves settings and list once, at the end of the session or when the window goes.
   void SaveOnce();
   LRESULT Notify(const NMHDR& header);
@@ -98,8 +96,9 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void LoadToolIcons();
 
   void DisplayTable() override;
-  int GetSelection() const;
-  void SetSelection(int row) override;
+  int GetSelection() const { return FTable.GetSelection(); }
+  void SetSelection(int row) override { FTable.SetSelection(row); }
+  int GetMouseRow() const { return FTable.GetMouseRow(); }
   void ScanMenusEnable(bool enable);
   void ShowMainHelp();
   void AboutMenuClick();
@@ -113,16 +112,14 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   TIniDialogs FIniDialogs;
   HWND FToolBar = nullptr;
   std::unique_ptr<TBanner> FBanner;
-  HWND FTable = nullptr;
+  THostTable FTable;
   HWND FStatusBar = nullptr;
-  HMENU FPopupMenu = nullptr;
+  TUniqueMenu FPopupMenu;
   TUniqueImageList FImages;
   UINT FDpi = 96;
   TUniqueGdiObject FFont;
+  TUniqueGdiObject FBoldFont;
   TUniqueGdiObject FBannerFont;
-  HMODULE FHelpModule = nullptr;  // HTML Help, loaded by name
-  THtmlHelpW FHtmlHelp = nullptr;
-  DWORD_PTR FHelpCookie = 0;
   bool FSaved = false;
   DWORD FScanThreadId = 0;
   HCURSOR FSavedCursor = nullptr;

@@ -13,7 +13,10 @@
 #include "sender/messages.h"
 #include "sender/version.h"
 #include "sender/win32/udp_sender.h"
+#include "ui/form_position.h"
 #include "ui/win32/about_dialog.h"
+#include "ui/win32/confirm_win32.h"
+#include "ui/win32/html_help_win32.h"
 #include "ui/win32/tool_bar_win32.h"
 
 namespace kst {
@@ -24,13 +27,6 @@ constexpr int kToolBarHeight = 29;
 constexpr int kBannerExpanded = 125;
 constexpr int kBannerCollapsed = 16;
 constexpr int kRowHeight = 16;
-
-// HTML Help, loaded by name so that the program links nothing beyond the system's own DLLs.
-constexpr UINT kHhDisplayTopic = 0x0000;
-constexpr UINT kHhSafeDisplayTopic = 0x0020;
-constexpr UINT kHhCloseAll = 0x0012;
-constexpr UINT kHhInitialize = 0x001C;
-constexpr UINT kHhUninitialize = 0x001D;
 
 enum TCommandId : int {
   kCmdSend = 101,
@@ -65,8 +61,8 @@ constexpr TToolButtonSpec kToolButtons[] = {
     {kCmdHelp, L"TOOLABOUTICON", L"Help"},
 };
 
-constexpr std::array<const wchar_t*, 4> kColumnTitles{L"Computer name", L"MAC address", L"Destination address",
-                                                      L"Port number"};
+const std::vector<const wchar_t*> kColumnTitles{L"Computer name", L"MAC address", L"Destination address",
+                                               L"Port number"};
 
 struct TMenuItem {
   int Command;  // 0: separator
@@ -138,7 +134,9 @@ class TBanner final : public TWindow {
  public:
   explicit TBanner(TWolMainForm& form) : FForm(form) {}
   bool Create(HWND parent) {
-    return CreateWindowObject(L"KestruneBanner", nullptr, nullptr, 0, WS_CHILD | WS_VISIBLE, L"", 0, 0, 0, 0, parent);
+    // Drawn anew at every size: the text wraps to the width.
+    return CreateWindowObject(L"KestruneBanner", nullptr, nullptr, 0, WS_CHILD | WS_VISIBLE, L"", 0, 0, 0, 0, parent,
+                              CS_HREDRAW | CS_VREDRAW);
   }
 
  private:
@@ -203,8 +201,6 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
 
 TWolMainForm::~TWolMainForm() {
   if (Handle()) DestroyWindow(Handle());
-  if (FPopupMenu) DestroyMenu(FPopupMenu);
-  if (FHelpModule) FreeLibrary(FHelpModule);
 }
 
 bool TWolMainForm::Create(int showCommand) {
@@ -213,7 +209,7 @@ bool TWolMainForm::Create(int showCommand) {
   const std::wstring caption = Widen(kKestruneCaption);
   if (!CreateWindowObject(kWindowClass, LoadIconW(FInstance, L"MAINICON"), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
                           0, style, caption.c_str(), CW_USEDEFAULT, CW_USEDEFAULT, kDefaultWindowWidth,
-                          kDefaultWindowHeight, nullptr))
+                          kDefaultWindowHeight, nullptr, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW))
     return false;
   if (!FCommandLineMode) {
     SetMenu(Handle(), BuildMainMenu());
@@ -242,7 +238,7 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SIZE:
       LayoutControls();
       // Fitted once the new size is final.
-      if (FTable) PostMessageW(Handle(), WM_ALIGN_TABLE, 0, 0);
+      if (FTable.Handle()) PostMessageW(Handle(), WM_ALIGN_TABLE, 0, 0);
       return 0;
     case WM_ALIGN_TABLE:
       AlignTable();
@@ -268,6 +264,9 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_KEYDOWN:
       if (KbdKeyDown(wParam)) return 0;
       break;
+    case WM_LBUTTONDBLCLK:
+      MouseDblClick();
+      return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
@@ -282,7 +281,7 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_CONTEXTMENU: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       if (pt.x == -1 && pt.y == -1) GetCursorPos(&pt);
-      TrackPopupMenu(FPopupMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
+      TrackPopupMenu(FPopupMenu.get(), TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
       return 0;
     }
     case WM_DPICHANGED: {
@@ -313,12 +312,7 @@ void TWolMainForm::FormCreate() {
   if (!FCommandLineMode) CreateControls();
   FApp.FormCreate();
   if (!FCommandLineMode) {
-    FHelpModule = LoadLibraryW(L"hhctrl.ocx");
-    if (FHelpModule) {
-      // Through void*: the entry point's real type is known only here.
-      FHtmlHelp = reinterpret_cast<THtmlHelpW>(reinterpret_cast<void*>(GetProcAddress(FHelpModule, "HtmlHelpW")));
-    }
-    if (FHtmlHelp) FHtmlHelp(nullptr, nullptr, kHhInitialize, reinterpret_cast<DWORD_PTR>(&FHelpCookie));
+    THtmlHelp::Process();
     SetBannerExpanded(FApp.View().Promo);
   }
 }
@@ -332,10 +326,9 @@ void TWolMainForm::CreateControls() {
   FBanner = std::make_unique<TBanner>(*this);
   FBanner->Create(Handle());
 
-  FTable = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
-                           WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
-                           0, 0, Handle(), nullptr, FInstance, nullptr);
-  ListView_SetExtendedListViewStyle(FTable, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
+  FTable.Create(Handle(), kColumnTitles, [this](size_t index, int column) {
+    return Widen(CellText(*FApp.State().HostList[index], column));
+  });
 
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
                                nullptr, FInstance, nullptr);
@@ -343,14 +336,17 @@ void TWolMainForm::CreateControls() {
   SendMessageW(FStatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
   ApplyFonts();
 
-  FPopupMenu = BuildPopupMenu();
+  FPopupMenu.reset(BuildPopupMenu());
 }
 
 void TWolMainForm::ApplyFonts() {
   TUniqueGdiObject font = CreateArialFont(Scale(11));
-  for (HWND control : {FTable, FStatusBar}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  TUniqueGdiObject bold = CreateArialFont(Scale(11), FW_BOLD);
+  SendMessageW(FStatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  FTable.SetFonts(static_cast<HFONT>(font.get()), static_cast<HFONT>(bold.get()), Scale(kRowHeight));
   // The old fonts are deleted only once no control or paint uses them.
   FFont = std::move(font);
+  FBoldFont = std::move(bold);
   FBannerFont = CreateArialFont(Scale(16), FW_BOLD);
 }
 
@@ -367,19 +363,12 @@ void TWolMainForm::AppStartup() {
   FSavedCursor = GetCursor();
   FScanCount = 0;
   LoadToolIcons();
-  for (size_t c = 0; c < kColumnTitles.size(); ++c) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(kColumnTitles[c]);
-    column.cx = FApp.View().Columns[c];
-    column.iSubItem = static_cast<int>(c);
-    ListView_InsertColumn(FTable, static_cast<int>(c), &column);
-  }
+  FTable.SetColumnWidths({FApp.View().Columns.begin(), FApp.View().Columns.end()});
   LayoutControls();
   DisplayTable();
   if (!FApp.State().HostList.empty()) SetSelection(FApp.View().Selection);
   ScanMenusEnable(true);
-  SetFocus(FTable);
+  SetFocus(FTable.Handle());
 }
 
 void TWolMainForm::SaveOnce() {
@@ -394,10 +383,7 @@ void TWolMainForm::FormDestroy() {
   if (FScanThreadId) PostThreadMessageW(FScanThreadId, WM_QUIT, 0, 0);
   if (FCommandLineMode) return;
   SaveOnce();
-  if (FHtmlHelp) {
-    FHtmlHelp(nullptr, nullptr, kHhCloseAll, 0);
-    FHtmlHelp(nullptr, nullptr, kHhUninitialize, FHelpCookie);
-  }
+  THtmlHelp::Process().CloseAll();
 }
 
 void TWolMainForm::AppExit() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
@@ -463,65 +449,29 @@ bool TWolMainForm::KbdKeyDown(WPARAM key) {
   }
 }
 
-int TWolMainForm::GetMouseRow() const {
-  if (!FTable) return -2;
-  POINT pt;
-  GetCursorPos(&pt);
-  ScreenToClient(FTable, &pt);
-  RECT client;
-  GetClientRect(FTable, &client);
-  if (!PtInRect(&client, pt)) return -2;
-  LVHITTESTINFO hit{};
-  hit.pt = pt;
-  const int item = ListView_SubItemHitTest(FTable, &hit);
-  if (hit.flags & LVHT_ABOVE) return -1;
-  HWND header = ListView_GetHeader(FTable);
-  RECT headerRect{};
-  if (header && IsWindowVisible(header)) {
-    GetWindowRect(header, &headerRect);
-    MapWindowPoints(nullptr, FTable, reinterpret_cast<POINT*>(&headerRect), 2);
-    if (PtInRect(&headerRect, pt)) return -1;
-  }
-  if (item < 0 || static_cast<size_t>(item) >= FApp.State().HostList.size()) return -2;
-  return item;
-}
-
 void TWolMainForm::AlignTable() {
-  if (!FTable) return;
+  if (!FTable.Handle()) return;
   RECT client;
   GetClientRect(Handle(), &client);
   RECT status;
   GetWindowRect(FStatusBar, &status);
   TTableMetrics m;
-  for (int c = 0; c < static_cast<int>(kColumnTitles.size()); ++c) m.ColumnWidths.push_back(ListView_GetColumnWidth(FTable, c));
-  m.RowCount = ListView_GetItemCount(FTable) + 1;
-  m.RowHeight = Scale(kRowHeight);
+  m.ColumnWidths = FTable.ColumnWidths();
+  m.RowCount = FTable.RowCount();
+  m.RowHeight = FTable.RowHeight();
   m.ClientWidth = client.right;
   m.ClientHeight = client.bottom;
   m.StatusBarHeight = status.bottom - status.top;
   m.ToolBarHeight = Scale(kToolBarHeight);
   m.BannerHeight = Scale(FApp.View().Promo ? kBannerExpanded : kBannerCollapsed);
   const auto fit = FitTable(m);
-  if (!fit) return;
-  MoveWindow(FTable, fit->Left, fit->Top, fit->Width, fit->Height, TRUE);
+  if (fit) FTable.Place(fit->Left, fit->Top, fit->Width, fit->Height, fit->Fits);
 }
 
 LRESULT TWolMainForm::Notify(const NMHDR& header) {
   if (AnswerToolTip(header, kToolButtons)) return 0;
-  if (header.hwndFrom == FTable && header.code == LVN_GETDISPINFOW) {
-    auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
-    if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
-    const auto& list = FApp.State().HostList;
-    std::string text;
-    if (item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size())
-      text = CellText(*list[static_cast<size_t>(item.iItem)], item.iSubItem);
-    const std::wstring wide = Widen(text);
-    const size_t n = std::min(wide.size(), static_cast<size_t>(item.cchTextMax - 1));
-    wide.copy(item.pszText, n);
-    item.pszText[n] = L'\0';
-    return 0;
-  }
-  if (header.hwndFrom == FTable) {
+  if (LRESULT result = 0; FTable.Notify(header, result)) return result;
+  if (header.hwndFrom == FTable.Handle()) {
     switch (header.code) {
       case NM_DBLCLK:
         MouseDblClick();
@@ -555,27 +505,8 @@ void TWolMainForm::LayoutControls() {
 }
 
 void TWolMainForm::DisplayTable() {
-  const size_t count = FApp.State().HostList.size();
-  // An empty list still shows one blank row.
-  ListView_SetItemCountEx(FTable, static_cast<int>(std::max<size_t>(count, 1)), LVSICF_NOSCROLL);
+  FTable.DisplayTable(FApp.State().HostList.size());
   AlignTable();
-  InvalidateRect(FTable, nullptr, TRUE);
-}
-
-int TWolMainForm::GetSelection() const {
-  if (!FTable) return -1;
-  const int item = ListView_GetNextItem(FTable, -1, LVNI_SELECTED);
-  // The blank row of an empty list is no computer.
-  return item >= 0 && static_cast<size_t>(item) < FApp.State().HostList.size() ? item : -1;
-}
-
-void TWolMainForm::SetSelection(int row) {
-  const int index = row - 1;
-  const int count = ListView_GetItemCount(FTable);
-  if (index < 0 || index >= count) return;
-  ListView_SetItemState(FTable, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_SetItemState(FTable, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_EnsureVisible(FTable, index, FALSE);
 }
 
 void TWolMainForm::ScanMenusEnable(bool enable) {
@@ -591,22 +522,13 @@ void TWolMainForm::ScanMenusEnable(bool enable) {
   }
   EnableMenuItem(menu, kCmdStop, MF_BYCOMMAND | (enable ? MF_GRAYED : MF_ENABLED));
   for (int id : {kCmdSend, kCmdSendAll, kCmdAdd, kCmdEdit, kCmdDelete, kCmdSearch, kCmdUp, kCmdDown})
-    EnableMenuItem(FPopupMenu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
-  EnableMenuItem(FPopupMenu, kCmdStop, MF_BYCOMMAND | (enable ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(FPopupMenu.get(), id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(FPopupMenu.get(), kCmdStop, MF_BYCOMMAND | (enable ? MF_GRAYED : MF_ENABLED));
 }
 
 void TWolMainForm::ShowMainHelp() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring file(path, n);
-  const size_t dot = file.find_last_of(L".\\/");
-  if (dot != std::wstring::npos && file[dot] == L'.') file.resize(dot);
-  file += L".chm";
-  HWND viewer = FHtmlHelp ? FHtmlHelp(Handle(), file.c_str(), kHhSafeDisplayTopic, 0) : nullptr;
-  // Some viewers (Wine's) do not know the safe request; the plain one opens the same topic.
-  if (!viewer && FHtmlHelp && GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-    viewer = FHtmlHelp(Handle(), file.c_str(), kHhDisplayTopic, 0);
-  if (!viewer) ShowMessage(TMessageKind::Warning, "Help file or HTML Help viewer could not be found.");
+  if (!THtmlHelp::Process().ShowFile(Handle(), THtmlHelp::ProgramHelpFile()))
+    ShowMessage(TMessageKind::Warning, "Help file or HTML Help viewer could not be found.");
 }
 
 void TWolMainForm::AboutMenuClick() { TAboutDialog(L"Version " + Widen(kKestruneVersion)).Show(Handle()); }
@@ -628,9 +550,8 @@ void TWolMainForm::FileExportMenuClick() {
 void TWolMainForm::FileImportMenuClick() {
   TViewSettings& view = FApp.View();
   if (!FIniDialogs.ImportDlg(Handle(), FApp.State(), view, LocalAddresses())) return;
+  FTable.SetColumnWidths({view.Columns.begin(), view.Columns.end()});
   DisplayTable();
-  if (FTable)
-    for (size_t c = 0; c < view.Columns.size(); ++c) ListView_SetColumnWidth(FTable, static_cast<int>(c), view.Columns[c]);
   SetBannerExpanded(view.Promo);
   SetWindowPos(Handle(), nullptr, view.Bounds.Left, view.Bounds.Top, view.Bounds.Width, view.Bounds.Height,
                SWP_NOZORDER | SWP_NOACTIVATE);
@@ -644,16 +565,19 @@ TViewSettings TWolMainForm::CurrentView() const {
     // The placement is in work-area coordinates, the stored bounds are screen pixels as the
     // window is placed at start: shift by the work area's offset, or a task bar on the left
     // or top would move the window at every start.
-    RECT r = placement.rcNormalPosition;
+    const RECT& p = placement.rcNormalPosition;
+    TRect r{p.left, p.top, p.right, p.bottom};
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor))
-      OffsetRect(&r, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
-    view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    if (GetMonitorInfoW(MonitorFromRect(&p, MONITOR_DEFAULTTONEAREST), &monitor)) {
+      const RECT& m = monitor.rcMonitor;
+      const RECT& w = monitor.rcWork;
+      r = PlacementToScreen(r, {m.left, m.top, m.right, m.bottom}, {w.left, w.top, w.right, w.bottom});
+    }
+    view.Bounds = {r.Left, r.Top, r.Width(), r.Height()};
   }
-  if (FTable) {
-    for (size_t c = 0; c < view.Columns.size(); ++c) view.Columns[c] = ListView_GetColumnWidth(FTable, static_cast<int>(c));
-  }
+  const std::vector<int> widths = FTable.ColumnWidths();
+  for (size_t c = 0; c < view.Columns.size() && c < widths.size(); ++c) view.Columns[c] = widths[c];
   view.Selection = GetSelection() + 1;
   return view;
 }
@@ -703,10 +627,7 @@ std::string TWolMainForm::LongTimeText() {
   return n > 0 ? Narrow(std::wstring(text, static_cast<size_t>(n - 1))) : std::string();
 }
 
-bool TWolMainForm::ConfirmYesNo(const std::string& text) {
-  const std::wstring body = Widen(text);
-  return MessageBoxW(Handle(), body.c_str(), L"Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES;
-}
+bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(Handle(), Widen(text)); }
 
 void TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
                                        uint64_t macAddress, uint64_t password) {

@@ -25,9 +25,10 @@ using e2e::TProcess;
 struct TComputer {
   std::string Name;
   uint64_t Mac;
-  std::string Destination;  // dotted address
+  std::string Destination;  // dotted address, or empty for the host name below
   uint16_t Port;
   uint64_t Password = 0;
+  std::string Host = {};
 };
 
 // Every key and value below the path, as name -> type and bytes, to compare runs.
@@ -72,7 +73,8 @@ class Kestrune : public ::testing::Test {
       r->AssignComputerName(c.Name);
       r->MacAddress = c.Mac;
       r->Password = c.Password;
-      r->BroadcastAddress = StrToIp(c.Destination);
+      r->BroadcastAddress = c.Destination.empty() ? 0 : StrToIp(c.Destination);
+      r->AssignBroadcastHost(c.Host);
       r->Port = c.Port;
       r->LocalIpAddress = StrToIp(test::Env("KST_HOST_ADDRESS"));
       list.push_back(std::move(r));
@@ -244,6 +246,121 @@ TEST_F(Kestrune, SendShowsItsOutcomeAndDeleteAsksFirst) {
   PostMessageW(window, WM_APP_EXIT, 0, 0);
   EXPECT_EQ(process->WaitExit(), 0u);
   EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000"}));
+}
+
+// The window as started and drawn: one row per computer, the table exactly its size below the
+// banner, or all of the client area when the window is too small for it.
+class KestruneWindow : public Kestrune {
+ protected:
+  void Start(const std::vector<TComputer>& computers) {
+    StoreList(computers);
+    FProcess = Run(L"");
+    ASSERT_TRUE(FProcess);
+    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", L"Kestrune 2.0.11");
+    ASSERT_TRUE(FWindow);
+    FTable = e2e::FindChild(FWindow, L"SysListView32");
+    FStatus = e2e::FindChild(FWindow, L"msctls_statusbar32");
+    ASSERT_TRUE(FTable && FStatus);
+    ASSERT_TRUE(e2e::WaitUntil([&] {
+      return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == static_cast<LRESULT>(computers.size());
+    }));
+  }
+  void Exit() {
+    PostMessageW(FWindow, WM_APP_EXIT, 0, 0);
+    EXPECT_EQ(FProcess->WaitExit(), 0u);
+  }
+  // The table's place in the window's client area.
+  RECT TableRect() const {
+    RECT r;
+    GetWindowRect(FTable, &r);
+    MapWindowPoints(nullptr, FWindow, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+  bool TableAt(const RECT& place) const {
+    const RECT r = TableRect();
+    return EqualRect(&place, &r) != 0;
+  }
+  bool Scrolls() const { return (GetWindowLongW(FTable, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL)) != 0; }
+
+  std::optional<TProcess> FProcess;
+  HWND FWindow = nullptr;
+  HWND FTable = nullptr;
+  HWND FStatus = nullptr;
+};
+
+TEST_F(KestruneWindow, SendToAllStopsAtTheComputerThatCannotBeSent) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  Start({{"First", 0x02E700000001, peer, 40018},
+         {"Ghost", 0x02E700000002, "", 40018, 0, "no-such-computer"},
+         {"Third", 0x02E700000003, peer, 40018}});
+  PostMessageW(FWindow, WM_COMMAND, 102, 0);  // Send to All
+  EXPECT_TRUE(PeerGot(0x02E700000001));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus) == "Router name NO-SUCH-COMPUTER could not be resolved"; }));
+  EXPECT_FALSE(PeerGot(0x02E700000003, 1500ms));
+  Exit();
+}
+
+TEST_F(KestruneWindow, HostNameDestinationIsResolvedAndKeptBesideTheName) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  Start({{"Named", 0x02E700000011, "", 40018, 0, "peer-computer"}, {"Other", 0x02E700000012, peer, 40018}});
+  PostMessageW(FWindow, WM_COMMAND, 101, 0);  // Send, the first computer selected
+  EXPECT_TRUE(PeerGot(0x02E700000011));
+  const std::string sent = "NAMED: magic packet sent to " + peer + " at ";
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus).rfind(sent, 0) == 0; }));
+  Exit();
+  FRegistry->SetAccess(TRegAccess::Read);
+  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0000", false));
+  TRegistryX x(*FRegistry);
+  EXPECT_EQ(x.ReadInt64Def("BroadcastAddress", 0), StrToIp(peer));
+  EXPECT_EQ(x.ReadStringDef("BroadcastHost", ""), "peer-computer");
+  FRegistry->CloseKey();
+}
+
+TEST_F(KestruneWindow, TableFitsBelowTheBannerAndFillsTheWindowWhenItIsTooSmall) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  Start({{"Office-PC", 0x02E700000021, peer, 9}, {"nas", 0x02E700000022, peer, 9}, {"laptop", 0x02E700000023, peer, 7}});
+  SetWindowPos(FWindow, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  // Four rows of 16 pixels and a grid line, the default column widths, below the tool bar
+  // (29) and the open banner (125).
+  const RECT fitted{0, 154, 3 + 131 + 122 + 139 + 84, 154 + 4 * 17 + 3};
+  EXPECT_TRUE(e2e::WaitUntil([&] { return TableAt(fitted); }));
+  EXPECT_FALSE(Scrolls());
+  PostMessageW(FWindow, WM_COMMAND, 109, 0);  // Down: the second computer selected
+  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
+  Sleep(300);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-three-computers").empty());
+
+  SetWindowPos(FWindow, nullptr, 0, 0, 400, 250, SWP_NOMOVE | SWP_NOZORDER);
+  RECT client, status;
+  GetClientRect(FWindow, &client);
+  GetWindowRect(FStatus, &status);
+  const RECT filled{0, 154, client.right, client.bottom - (status.bottom - status.top)};
+  EXPECT_TRUE(e2e::WaitUntil([&] { return TableAt(filled); }));
+  EXPECT_TRUE(Scrolls());
+
+  SetWindowPos(FWindow, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return TableAt(fitted); }));
+  Exit();
+}
+
+TEST_F(KestruneWindow, IdleCommandsAndHelpOpensTheViewer) {
+  Start({{"Office-PC", 0x02E700000031, test::Env("KST_PEER_ADDRESS"), 9}});
+  HWND toolBar = e2e::FindChild(FWindow, L"ToolbarWindow32");
+  ASSERT_TRUE(toolBar);
+  for (int command = 101; command <= 110; ++command) {
+    if (command == 102) continue;  // Send to All has no button
+    EXPECT_EQ(SendMessageW(toolBar, TB_ISBUTTONENABLED, command, 0) != 0, command != 107) << command;
+  }
+  const size_t before = e2e::ProcessWindows(FProcess->Id()).size();
+  PostMessageW(FWindow, WM_COMMAND, 110, 0);  // Help
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+      if (e2e::ClassName(w) == "#32770") return false;  // the warning: no viewer came up
+    return e2e::ProcessWindows(FProcess->Id()).size() > before;
+  }));
+  Sleep(500);
+  EXPECT_FALSE(e2e::FindMessageBox(FProcess->Id(), 0ms));
+  Exit();
 }
 
 }  // namespace

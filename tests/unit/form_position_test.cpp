@@ -52,5 +52,13 @@ TEST(FormPosition, DialogLargerThanTheWorkAreaKeepsItsFarEdgesInside) {
   EXPECT_EQ(FormPosition({0, 30, 1280, 1024}, 1400, 1100, work), (TPoint{1280 - 1400, 1024 - 1100}));
 }
 
+TEST(PlacementToScreen, TaskBarOnTheLeftOrAtTheTopShiftsTheStoredBounds) {
+  // A task bar 40 pixels wide on the left: the placement's x 100 is screen x 140.
+  EXPECT_EQ(PlacementToScreen({100, 50, 600, 350}, kScreen, {40, 0, 1280, 1024}), (TRect{140, 50, 640, 350}));
+  EXPECT_EQ(PlacementToScreen({100, 50, 600, 350}, kScreen, {0, 30, 1280, 1024}), (TRect{100, 80, 600, 380}));
+  // A task bar at the bottom takes nothing from the origin.
+  EXPECT_EQ(PlacementToScreen({100, 50, 600, 350}, kScreen, {0, 0, 1280, 994}), (TRect{100, 50, 600, 350}));
+}
+
 }  // namespace
 }  // namespace kst

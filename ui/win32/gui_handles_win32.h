@@ -1,4 +1,4 @@
-// Owners of the GDI and common-control handles the windows create.
+// Owners of the GDI, menu and common-control handles the windows create.
 #pragma once
 
 #include <windows.h>
@@ -28,5 +28,13 @@ struct TImageListTraits {
   static void Close(Type h) noexcept { ImageList_Destroy(h); }
 };
 using TUniqueImageList = TUniqueResource<TImageListTraits>;
+
+// A menu that no window owns (a window destroys its own menu bar).
+struct TMenuTraits {
+  using Type = HMENU;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { DestroyMenu(h); }
+};
+using TUniqueMenu = TUniqueResource<TMenuTraits>;
 
 }  // namespace kst

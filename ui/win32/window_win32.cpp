@@ -7,13 +7,15 @@ TWindow::~TWindow() {
 }
 
 bool TWindow::CreateWindowObject(const wchar_t* className, HICON icon, HBRUSH background, DWORD exStyle, DWORD style,
-                                 const wchar_t* caption, int x, int y, int width, int height, HWND parent) noexcept {
+                                 const wchar_t* caption, int x, int y, int width, int height, HWND parent,
+                                 UINT classStyle) noexcept {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW known{};
   known.cbSize = sizeof known;
   if (!GetClassInfoExW(instance, className, &known)) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
+    wc.style = classStyle;
     wc.lpfnWndProc = &TWindow::WindowProc;
     wc.hInstance = instance;
     wc.hIcon = icon;

@@ -19,10 +19,11 @@ class TWindow {
   // Destroys the window if it still exists.
   virtual ~TWindow();
 
-  // Registers the class on first use (cursor, background and icon as given) and creates the
-  // window with this object attached. False when either step fails.
+  // Registers the class on first use (cursor, background, icon and class style as given) and
+  // creates the window with this object attached. False when either step fails.
   bool CreateWindowObject(const wchar_t* className, HICON icon, HBRUSH background, DWORD exStyle, DWORD style,
-                          const wchar_t* caption, int x, int y, int width, int height, HWND parent) noexcept;
+                          const wchar_t* caption, int x, int y, int width, int height, HWND parent,
+                          UINT classStyle = 0) noexcept;
 
   // Every message after attachment; unhandled ones go to DefWindowProcW.
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);

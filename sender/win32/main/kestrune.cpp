@@ -30,6 +30,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
       return 0;
     }
   }
+  // Every send starts and ends Winsock of its own; one start-up held for the whole run keeps
+  // the library loaded between them, instead of loading and unloading it for each packet.
+  const kst::TWinsockSession winsock;
   try {
     auto form = std::make_unique<kst::TWolMainForm>(instance, commandLineMode, kst::Narrow(GetCommandLineW()));
     if (!form->Create(showCommand)) return 0;

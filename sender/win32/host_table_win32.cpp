@@ -1,0 +1,261 @@
+#include "sender/win32/host_table_win32.h"
+
+#include <windowsx.h>
+
+namespace kst {
+namespace {
+
+constexpr UINT_PTR kHeaderSubclass = 1;
+constexpr COLORREF kSelectedGrey = RGB(224, 224, 224);
+// Text starts this far right of and below a cell's top left corner.
+constexpr int kTextInset = 2;
+
+}  // namespace
+
+THostTable::~THostTable() {
+  if (FHeader) RemoveWindowSubclass(FHeader, &THostTable::HeaderProc, kHeaderSubclass);
+}
+
+bool THostTable::Create(HWND parent, const std::vector<const wchar_t*>& titles, TCellText cellText) {
+  FCellText = std::move(cellText);
+  FTitles.assign(titles.begin(), titles.end());
+  // Not a tab stop; the thin border is part of the fitted size.
+  FList = CreateWindowExW(0, WC_LISTVIEWW, nullptr,
+                          WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                              LVS_SHOWSELALWAYS,
+                          0, 0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!FList) return false;
+  // The grid lines are drawn with the rows: the list view's own would move the first row down.
+  ListView_SetExtendedListViewStyle(FList, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  for (size_t c = 0; c < titles.size(); ++c) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.pszText = const_cast<wchar_t*>(titles[c]);
+    column.cx = 100;
+    column.iSubItem = static_cast<int>(c);
+    ListView_InsertColumn(FList, static_cast<int>(c), &column);
+  }
+  FHeader = ListView_GetHeader(FList);
+  // The title row is as high as the others.
+  if (FHeader) SetWindowSubclass(FHeader, &THostTable::HeaderProc, kHeaderSubclass, reinterpret_cast<DWORD_PTR>(this));
+  DisplayTable(0);
+  return true;
+}
+
+LRESULT CALLBACK THostTable::HeaderProc(HWND header, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR self) noexcept {
+  auto& table = *reinterpret_cast<THostTable*>(self);
+  switch (message) {
+    case WM_ERASEBKGND:
+      return TRUE;
+    case WM_PAINT:
+      table.PaintTitles(header);
+      return 0;
+    case HDM_LAYOUT:
+      break;
+    default:
+      return DefSubclassProc(header, message, wParam, lParam);
+  }
+  const LRESULT result = DefSubclassProc(header, message, wParam, lParam);
+  auto* layout = reinterpret_cast<HDLAYOUT*>(lParam);
+  const int height = table.FRowHeight + 1;
+  if (result && layout && layout->prc && layout->pwpos) {
+    layout->pwpos->cy = height;
+    layout->prc->top = layout->pwpos->y + height;
+  }
+  return result;
+}
+
+void THostTable::PaintTitles(HWND header) {
+  // The title row as the grid draws it: the fixed colour, bold text in the table's font colour,
+  // a grid line on the right and below each title.
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(header, &ps);
+  RECT client;
+  GetClientRect(header, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  HBRUSH grid = GetSysColorBrush(COLOR_BTNSHADOW);
+  HGDIOBJ oldFont = SelectObject(dc, FBoldFont ? static_cast<HGDIOBJ>(FBoldFont) : GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  const int count = Header_GetItemCount(header);
+  for (int c = 0; c < count && static_cast<size_t>(c) < FTitles.size(); ++c) {
+    RECT cell;
+    if (!Header_GetItemRect(header, c, &cell)) continue;
+    const RECT right{cell.right - 1, cell.top, cell.right, cell.bottom};
+    const RECT below{cell.left, cell.bottom - 1, cell.right, cell.bottom};
+    FillRect(dc, &right, grid);
+    FillRect(dc, &below, grid);
+    RECT inner{cell.left + kTextInset, cell.top + kTextInset, cell.right - 1, cell.bottom - 1};
+    DrawTextW(dc, FTitles[static_cast<size_t>(c)].c_str(), -1, &inner, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  SelectObject(dc, oldFont);
+  EndPaint(header, &ps);
+}
+
+void THostTable::SetFonts(HFONT regular, HFONT bold, int rowHeight) {
+  FFont = regular;
+  FBoldFont = bold;
+  FRowHeight = rowHeight;
+  SendMessageW(FList, WM_SETFONT, reinterpret_cast<WPARAM>(regular), FALSE);
+  if (FHeader) SendMessageW(FHeader, WM_SETFONT, reinterpret_cast<WPARAM>(bold), FALSE);
+  FixRowHeight();
+  // The header takes its new height from a layout pass.
+  RECT r;
+  GetWindowRect(FList, &r);
+  SetWindowPos(FList, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  InvalidateRect(FList, nullptr, TRUE);
+}
+
+void THostTable::FixRowHeight() {
+  // The list view makes a row as high as its small images, plus what it adds of its own: ask
+  // for the wanted height, see what came out and correct once.
+  const int wanted = FRowHeight + 1;
+  int imageHeight = wanted;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    FRowImages.reset(ImageList_Create(1, imageHeight, ILC_COLOR32, 0, 1));
+    ListView_SetImageList(FList, FRowImages.get(), LVSIL_SMALL);
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    if (!SendMessageW(FList, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row))) return;
+    const int got = row.bottom - row.top;
+    if (got == wanted) return;
+    imageHeight += wanted - got;
+    if (imageHeight < 1) return;
+  }
+}
+
+std::vector<int> THostTable::ColumnWidths() const {
+  std::vector<int> widths;
+  const int count = FHeader ? Header_GetItemCount(FHeader) : 0;
+  for (int c = 0; c < count; ++c) widths.push_back(ListView_GetColumnWidth(FList, c));
+  return widths;
+}
+
+void THostTable::SetColumnWidths(const std::vector<int>& widths) {
+  for (size_t c = 0; c < widths.size(); ++c) ListView_SetColumnWidth(FList, static_cast<int>(c), widths[c]);
+}
+
+void THostTable::DisplayTable(size_t computers) {
+  FComputers = computers;
+  // An empty list still shows one blank row.
+  ListView_SetItemCountEx(FList, static_cast<int>(std::max<size_t>(computers, 1)), LVSICF_NOSCROLL);
+  InvalidateRect(FList, nullptr, TRUE);
+}
+
+int THostTable::GetSelection() const {
+  const int item = ListView_GetNextItem(FList, -1, LVNI_SELECTED);
+  // The blank row of an empty list is no computer.
+  return item >= 0 && static_cast<size_t>(item) < FComputers ? item : -1;
+}
+
+void THostTable::SetSelection(int row) {
+  const int item = row - 1;
+  if (item < 0 || item >= ListView_GetItemCount(FList)) return;
+  ListView_SetItemState(FList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemState(FList, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_EnsureVisible(FList, item, FALSE);
+}
+
+int THostTable::GetMouseRow() const {
+  POINT pt;
+  GetCursorPos(&pt);
+  ScreenToClient(FList, &pt);
+  RECT client;
+  GetClientRect(FList, &client);
+  if (!PtInRect(&client, pt)) return -2;
+  if (FHeader && IsWindowVisible(FHeader)) {
+    RECT title;
+    GetWindowRect(FHeader, &title);
+    MapWindowPoints(nullptr, FList, reinterpret_cast<POINT*>(&title), 2);
+    if (PtInRect(&title, pt)) return -1;
+  }
+  LVHITTESTINFO hit{};
+  hit.pt = pt;
+  const int item = ListView_SubItemHitTest(FList, &hit);
+  if (item < 0 || static_cast<size_t>(item) >= FComputers) return -2;
+  return item;
+}
+
+void THostTable::Place(int left, int top, int width, int height, bool fitted) {
+  MoveWindow(FList, left, top, width, height, TRUE);
+  // Scroll bars of a smaller size would take room from the fitted rows and so stay.
+  if (fitted) ShowScrollBar(FList, SB_BOTH, FALSE);
+}
+
+bool THostTable::Notify(const NMHDR& header, LRESULT& result) {
+  if (header.hwndFrom != FList) return false;
+  result = 0;
+  switch (header.code) {
+    case LVN_GETDISPINFOW: {
+      auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
+      if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return true;
+      std::wstring text;
+      if (item.iItem >= 0 && static_cast<size_t>(item.iItem) < FComputers)
+        text = FCellText(static_cast<size_t>(item.iItem), item.iSubItem);
+      const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+      text.copy(item.pszText, n);
+      item.pszText[n] = L'\0';
+      return true;
+    }
+    case NM_CUSTOMDRAW:
+      result = CustomDraw(const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header)));
+      return true;
+    default:
+      return false;
+  }
+}
+
+LRESULT THostTable::CustomDraw(NMLVCUSTOMDRAW& draw) {
+  switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+      const int item = static_cast<int>(draw.nmcd.dwItemSpec);
+      // The item state of an owner-data list view is asked for, not carried in the notification.
+      const bool selected = ListView_GetItemState(FList, item, LVIS_SELECTED) & LVIS_SELECTED;
+      DrawRow(draw.nmcd.hdc, item, selected);
+      return CDRF_SKIPDEFAULT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
+}
+
+void THostTable::DrawRow(HDC dc, int item, bool selected) {
+  const COLORREF background = !selected                ? ListView_GetBkColor(FList)
+                              : FComputers >= 2        ? kSelectedGrey
+                                                       : GetSysColor(COLOR_WINDOW);
+  HBRUSH brush = CreateSolidBrush(background);
+  HBRUSH grid = GetSysColorBrush(COLOR_BTNSHADOW);
+  HGDIOBJ oldFont = SelectObject(dc, FFont ? static_cast<HGDIOBJ>(FFont) : GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  const int columns = FHeader ? Header_GetItemCount(FHeader) : 0;
+  RECT rowRect{};
+  rowRect.left = LVIR_BOUNDS;
+  SendMessageW(FList, LVM_GETITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&rowRect));
+  int left = rowRect.left;
+  for (int c = 0; c < columns; ++c) {
+    const int width = ListView_GetColumnWidth(FList, c);
+    // Each cell ends in a grid line on its right and below.
+    RECT cell{left, rowRect.top, left + width - 1, rowRect.bottom - 1};
+    FillRect(dc, &cell, brush);
+    const RECT right{cell.right, cell.top, cell.right + 1, rowRect.bottom};
+    const RECT below{cell.left, cell.bottom, cell.right + 1, rowRect.bottom};
+    FillRect(dc, &right, grid);
+    FillRect(dc, &below, grid);
+    if (static_cast<size_t>(item) < FComputers) {
+      const std::wstring text = FCellText(static_cast<size_t>(item), c);
+      RECT inner{cell.left + kTextInset, cell.top + kTextInset, cell.right, cell.bottom};
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inner, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    left += width;
+  }
+  SelectObject(dc, oldFont);
+  DeleteObject(brush);
+}
+
+}  // namespace kst
+
