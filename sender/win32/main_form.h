@@ -10,6 +10,7 @@
 
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
+#include "sender/win32/host_scan.h"
 #include "sender/win32/host_table_win32.h"
 #include "sender/win32/ini_dialogs_win32.h"
 #include "ui/win32/dpi_win32.h"
@@ -83,6 +84,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   bool KbdKeyDown(WPARAM key);
   // Opens the computer editor for the computer at index (outside the list: a new computer).
   void AddEditHost(int index);
+  // Starts the scan of the stored search range (the search dialog has ended with OK).
+  void StartScan();
   void ScanCount(WPARAM count);
   void ScanEnd();
   void AlignTable();
@@ -124,6 +127,10 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   DWORD FScanThreadId = 0;
   HCURSOR FSavedCursor = nullptr;
   int FScanCount = 0;
+  bool FStopping = false;  // the hourglass shows until the scan has ended
+  // Declared after FApp, so that it is destroyed first: the scan appends to FApp's
+  // NewHostList until its thread has ended.
+  std::unique_ptr<THostScan> FScan;
 };
 
 }  // namespace kst

@@ -10,6 +10,7 @@
 #include "netcore/adapters.h"
 #include "netcore/local_network.h"
 #include "netcore/win32/text_win32.h"
+#include "sender/editor_rules.h"
 #include "sender/messages.h"
 #include "sender/version.h"
 #include "sender/win32/udp_sender.h"
@@ -264,6 +265,12 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_KEYDOWN:
       if (KbdKeyDown(wParam)) return 0;
       break;
+    case WM_SETCURSOR:
+      if (FStopping) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
     case WM_LBUTTONDBLCLK:
       MouseDblClick();
       return 0;
@@ -381,6 +388,9 @@ void TWolMainForm::SaveOnce() {
 
 void TWolMainForm::FormDestroy() {
   if (FScanThreadId) PostThreadMessageW(FScanThreadId, WM_QUIT, 0, 0);
+  // Waits for the probes under way, at most one probe's time, before the lists can go.
+  FScan.reset();
+  FScanThreadId = 0;
   if (FCommandLineMode) return;
   SaveOnce();
   THtmlHelp::Process().CloseAll();
@@ -428,16 +438,49 @@ void TWolMainForm::SearchClick() {
   // TODO(editor): the search dialog, then the scan; ScanMenusEnable(false) while it runs.
 }
 
-void TWolMainForm::StopClick() {
-  // TODO(editor): ask the running scan to stop.
+void TWolMainForm::StartScan() {
+  ScanMenusEnable(false);
+  TKestruneState& state = FApp.State();
+  ClearList(&state.NewHostList);
+  const TSharedSettings& settings = state.Settings;
+  FScanCount = ScanCountOf(settings);
+  TScanRequest request;
+  request.FirstAddress = settings.SearchFromIpAddress;
+  request.Count = FScanCount;
+  request.BroadcastAddress = settings.SearchBroadcastAddress;
+  request.BroadcastHost = settings.SearchBroadcastHost;
+  request.Port = settings.SearchPort;
+  const auto& local = FApp.LocalAddresses();
+  request.LocalIpAddress = local.empty() ? 0 : StrToIp(local.front());
+  FScan = std::make_unique<THostScan>(Handle(), std::move(request), state.NewHostList);
+  FScanThreadId = FScan->ThreadId();
 }
 
-void TWolMainForm::ScanCount(WPARAM /*count*/) {
-  // TODO(editor): the scan's progress in the status bar.
+void TWolMainForm::StopClick() {
+  if (!FScan) return;
+  FScan->Stop();
+  FSavedCursor = GetCursor();
+  FStopping = true;
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
 }
+
+void TWolMainForm::ScanCount(WPARAM count) { SetStatusText(ScanCountText(static_cast<int>(count), FScanCount)); }
 
 void TWolMainForm::ScanEnd() {
-  // TODO(editor): merge the computers found; ScanMenusEnable(true).
+  FStopping = false;
+  SetCursor(FSavedCursor);
+  ScanMenusEnable(true);
+  // The thread has posted its last message; this waits only for it to return.
+  FScan.reset();
+  FScanThreadId = 0;
+  const int found = GetNewHosts(FApp.State());
+  if (found < 1) {
+    SetStatusText("No new computers found");
+    return;
+  }
+  if (!ConfirmBox(Handle(), L"Found " + std::to_wstring(found) + L" new computers. Do you want to add them ?")) return;
+  if (CreateNewListing(FApp.State())) DisplayTable();
+  SetStatusText("");
 }
 
 bool TWolMainForm::KbdKeyDown(WPARAM key) {
