@@ -363,5 +363,29 @@ TEST_F(KestruneWindow, IdleCommandsAndHelpOpensTheViewer) {
   Exit();
 }
 
+TEST_F(KestruneWindow, EndOfTheSessionSavesTheListOnceOnly) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  Start({{"Going", 0x02E700000041, peer, 9}, {"Staying", 0x02E700000042, peer, 9}});
+  PostMessageW(FWindow, WM_COMMAND, 105, 0);  // Delete the selected first computer
+  HWND box = e2e::FindMessageBox(FProcess->Id());
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(e2e::PressButtonByText(box, L"&Yes"));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == 1; }));
+
+  // Windows ends the session; the process may end without its window being destroyed.
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(FWindow, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000"}));
+  FRegistry->SetAccess(TRegAccess::Read);
+  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0000", false));
+  EXPECT_EQ(TRegistryX(*FRegistry).ReadStringDef("ComputerName", ""), "Staying");
+  FRegistry->CloseKey();
+
+  // Saved once: the exit that follows writes nothing again.
+  FRegistry->DeleteKey(kSettingsKey);
+  Exit();
+  EXPECT_TRUE(ListNames().empty());
+}
+
 }  // namespace
 }  // namespace kst
