@@ -17,7 +17,9 @@ TEST(ArpProbe, PeerAnswersSilentAddressDoesNot) {
   const uint64_t peerMac = StrToMac(Env("KST_PEER_MAC"));
   ASSERT_NE(peerMac, 0u);
   EXPECT_EQ(GetMacByArp(Env("KST_PEER_ADDRESS")), peerMac);
-  EXPECT_EQ(GetMacByArp(Env("KST_GATEWAY")), peerMac);  // the peer also holds the gateway address
+  // Every computer of the LAN answers with its own MAC.
+  EXPECT_EQ(GetMacByArp(Env("KST_GATEWAY")), StrToMac(Env("KST_GATEWAY_MAC")));
+  EXPECT_EQ(GetMacByArp("10.77.0.22"), StrToMac("02-77-00-00-00-16"));
   EXPECT_EQ(GetMacByArp(Env("KST_SILENT_ADDRESS")), 0u);
   EXPECT_EQ(GetMacByArp(Env("KST_LAN_BROADCAST")), 0u);
   EXPECT_EQ(GetMacByArp("not an address"), 0u);
