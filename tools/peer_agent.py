@@ -8,10 +8,12 @@ The destination is the datagram's own (a broadcast stays a broadcast), taken fro
 Sends datagrams on request: a file NAME.cmd dropped into the commands folder holds lines
     send <address> <port> <payload hex> [count] [source port]
 or
-    wake <address> <port> <first MAC hex> <count> <source port> <rate>
-which sends count magic packets, for consecutive MAC addresses from the first one, at a steady
-rate in packets per second (for measuring a listener); lines are run in order and the file is
-then renamed NAME.done.
+    wake <address> <port> <first MAC hex> <count> <source port> <rate> [every]
+which sends count datagrams at a steady rate in datagrams per second (for measuring a
+listener): magic packets for consecutive MAC addresses from the first one or, with every, one
+magic packet in every that many datagrams and other datagrams between them (alternately 64
+bytes of counting bytes, and 102 bytes that start like a magic packet but differ in the last
+copy of the address). Lines are run in order and the file is then renamed NAME.done.
 """
 import argparse
 import os
@@ -37,18 +39,26 @@ def parse_ports(text):
 def send_wake_stream(words):
     address, port, first_mac = words[1], int(words[2]), int(words[3], 16)
     count, source_port, rate = int(words[4]), int(words[5]), float(words[6])
+    every = int(words[7]) if len(words) > 7 else 1
+    counting = bytes(range(64))
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
     s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     s.bind(("0.0.0.0", source_port))
     start = time.perf_counter()
     for i in range(count):
-        mac = ((first_mac + i) & 0xFFFFFFFFFFFF).to_bytes(6, "big")
+        mac = ((first_mac + i // every) & 0xFFFFFFFFFFFF).to_bytes(6, "big")
+        if i % every == 0:
+            payload = b"\xff" * 6 + mac * 16
+        elif i % 2:
+            payload = counting
+        else:
+            payload = b"\xff" * 6 + mac * 15 + bytes(6)
         # Paced by the clock, not by sleeping: sleeps are far coarser than the gaps at high rates.
         due = start + i / rate
         while time.perf_counter() < due:
             pass
-        s.sendto(b"\xff" * 6 + mac * 16, (address, port))
+        s.sendto(payload, (address, port))
     s.close()
 
 

@@ -1,12 +1,21 @@
-// The highest steady rate of magic packets from the peer computer that vellamar.exe, under Wine,
-// logs without losing one. Runs inside tools/sandbox (tools/bench does that).
+// How much UDP traffic vellamar.exe, under Wine, takes without losing a magic packet, and how
+// fast its window answers meanwhile. Runs inside tools/sandbox (tools/bench does that).
 //
-// For each rate the peer sends a stream of packets whose MAC addresses count up; once the log
-// has settled, its blocks must be exactly the last ones of the stream, as the 700-line bound
-// leaves them. A lost packet shifts or breaks that sequence. The rates rise until the first loss.
+// The peer computer sends 2-second streams to the host: magic packets only, or other UDP
+// datagrams with one magic packet in every hundred; the magic packets' MAC addresses count up.
+// For the window, once its log has settled, the log's blocks must be exactly the last ones of
+// the stream, as the 700-line bound leaves them: a lost packet shifts or breaks that sequence.
+// Meanwhile a thread sends the window WM_NULL every 20 ms and keeps the longest wait for the
+// answer. The same streams are then taken by the listener alone, in this process, where every
+// decoded packet is counted.
+//
+// Usage: bench_listener_rate.exe [PATH-OF-VELLAMAR.EXE [window|capture]] (a Unix path; default:
+// the one built here; with "window" only vellamar.exe is measured, with "capture" only the
+// listener in this process)
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -24,6 +33,22 @@ using namespace kst;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kLinesPerBlock = 8;  // a packet without password
+constexpr int kStreamSeconds = 2;
+constexpr WPARAM kClearToolButton = 102;
+constexpr auto kSettle = std::chrono::milliseconds(1500);
+
+struct TStream {
+  int Rate;   // datagrams per second
+  int Every;  // one magic packet in every that many datagrams
+  int Datagrams() const { return Rate * kStreamSeconds; }
+  int MagicPackets() const { return (Datagrams() + Every - 1) / Every; }
+};
+
+constexpr TStream kStreams[] = {
+    {1000, 1}, {2000, 1}, {5000, 1}, {10000, 1}, {20000, 1}, {5000, 100}, {10000, 100}, {20000, 100}, {40000, 100},
+};
+
+int64_t Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
 
 // The MAC addresses, as numbers, of the blocks in the log, in order.
 std::vector<uint64_t> LoggedMacs(const std::string& log) {
@@ -37,8 +62,8 @@ std::vector<uint64_t> LoggedMacs(const std::string& log) {
   return macs;
 }
 
-// What the log holds after these packets (all that were sent since the program started), none
-// lost: it is emptied before a packet whenever it holds more lines than the bound.
+// What the log holds after these packets (all sent since it was emptied), none lost: it is
+// emptied before a packet whenever it holds more lines than the bound.
 std::vector<uint64_t> ExpectedMacs(const std::vector<uint64_t>& sent) {
   size_t lines = 0, segmentStart = 0;
   for (size_t i = 0; i < sent.size(); ++i) {
@@ -51,13 +76,14 @@ std::vector<uint64_t> ExpectedMacs(const std::vector<uint64_t>& sent) {
   return {sent.begin() + static_cast<std::ptrdiff_t>(segmentStart), sent.end()};
 }
 
-// Waits until the log has not changed for half a second (at most 60 s); its final text.
+// Waits until the log has not changed for 1.5 s (at most 60 s), longer than the window ever
+// waits between two writes of its log; its final text.
 std::string SettledLog(HWND log) {
   std::string last = e2e::WindowText(log);
   auto unchangedSince = Clock::now();
   const auto end = Clock::now() + std::chrono::seconds(60);
-  while (Clock::now() < end && Clock::now() - unchangedSince < std::chrono::milliseconds(500)) {
-    Sleep(50);
+  while (Clock::now() < end && Clock::now() - unchangedSince < kSettle) {
+    Sleep(100);
     std::string now = e2e::WindowText(log);
     if (now != last) {
       last = std::move(now);
@@ -67,11 +93,85 @@ std::string SettledLog(HWND log) {
   return last;
 }
 
+// Sends the window WM_NULL every 20 ms while it runs; the longest wait for an answer.
+class TAnswerWatch {
+ public:
+  explicit TAnswerWatch(HWND window)
+      : FThread([this, window] {
+          while (!FStop) {
+            const auto start = Clock::now();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+            FLongest = std::max(FLongest.load(), Ms(Clock::now() - start));
+            Sleep(20);
+          }
+        }) {}
+  int64_t Stop() {
+    FStop = true;
+    FThread.join();
+    return FLongest;
+  }
+
+ private:
+  std::atomic<bool> FStop{false};
+  std::atomic<int64_t> FLongest{0};
+  std::thread FThread;
+};
+
+bool MeasureWindow(const std::wstring& program, const std::string& host) {
+  auto vellamar = e2e::TProcess::Start(program);
+  HWND window = vellamar ? e2e::FindProcessWindow(vellamar->Id(), L"VellamarListenForm", L"Vellamar") : nullptr;
+  HWND log = window ? e2e::FindChild(window, L"Edit") : nullptr;
+  if (!log) {
+    std::fprintf(stderr, "vellamar.exe did not open its window\n");
+    return false;
+  }
+  std::printf("Streams from the peer to %s:9, logged by vellamar.exe under Wine\n", host.c_str());
+  std::printf("%9s %8s %8s %8s %10s %9s %14s\n", "dgrams/s", "magic/s", "magic", "sent ms", "logged ms", "lost",
+              "answer max ms");
+  uint64_t firstMac = 0x02BE00000000ull;
+  for (const TStream& stream : kStreams) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_COMMAND, kClearToolButton, 0, SMTO_NORMAL, 5000, &result);
+    e2e::WaitUntil([&] { return e2e::WindowText(log).empty(); });
+    TAnswerWatch answers(window);
+    const auto start = Clock::now();
+    if (!test::PeerSendWakeStream(host, 9, firstMac, stream.Datagrams(), 40200, stream.Rate, stream.Every)) {
+      std::fprintf(stderr, "the peer did not send the stream\n");
+      return false;
+    }
+    const auto streamed = Clock::now();
+    const std::string text = SettledLog(log);
+    // The settling wait adds its time after the last change.
+    const auto logged = Clock::now() - kSettle;
+    const int64_t longest = answers.Stop();
+    std::vector<uint64_t> sent;
+    for (int i = 0; i < stream.MagicPackets(); ++i) sent.push_back(firstMac + static_cast<uint64_t>(i));
+    const auto shown = LoggedMacs(text), expected = ExpectedMacs(sent);
+    std::string lost = "none";
+    if (shown != expected) {
+      // At least those missing from the part of the stream that the log still shows.
+      const auto from = shown.empty() ? sent.back() + 1 : shown.front();
+      const auto missing = static_cast<long long>(sent.back() + 1 - from) - static_cast<long long>(shown.size());
+      lost = ">= " + std::to_string(std::max(1LL, missing));
+    }
+    std::printf("%9d %8d %8d %8lld %10lld %9s %14lld\n", stream.Rate, stream.Rate / stream.Every, stream.MagicPackets(),
+                static_cast<long long>(Ms(streamed - start)), static_cast<long long>(Ms(logged - start)),
+                lost.c_str(), static_cast<long long>(longest));
+    std::fflush(stdout);
+    firstMac += 0x100000;
+  }
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_USER + 410, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+  vellamar->WaitExit();
+  return true;
+}
+
 // The capture alone, in this process: the listener's socket and notifications without the
 // window and its log. Packets counted as they are handed over.
 void MeasureCapture(const std::string& host) {
   std::printf("\nThe listener alone (in this process, no window), same streams\n");
-  std::printf("%10s %8s %12s %10s\n", "rate/s", "sent", "received", "loss");
+  std::printf("%9s %8s %8s %8s %9s %8s\n", "dgrams/s", "magic/s", "magic", "sent ms", "received", "lost");
   TWolListener listener;
   int index = -1;
   for (size_t i = 0; i < listener.Addresses().size(); ++i)
@@ -83,11 +183,15 @@ void MeasureCapture(const std::string& host) {
   int received = 0;
   listener.OnDataAvailable = [&](TWolListener&, const TReceivedMagicPacket&) { ++received; };
   uint64_t firstMac = 0x02BF00000000ull;
-  for (int rate : {500, 1000, 2000, 4000, 8000, 16000, 32000}) {
-    const int count = std::min(rate * 2, 20000);
+  for (const TStream& stream : kStreams) {
     received = 0;
     // The stream is sent by the peer while this thread takes the notifications.
-    std::thread sender([&] { test::PeerSendWakeStream(host, 9, firstMac, count, 40201, rate); });
+    Clock::duration sentIn{};
+    std::thread sender([&] {
+      const auto start = Clock::now();
+      test::PeerSendWakeStream(host, 9, firstMac, stream.Datagrams(), 40201, stream.Rate, stream.Every);
+      sentIn = Clock::now() - start;
+    });
     auto quietSince = Clock::now();
     int last = -1;
     while (Clock::now() - quietSince < std::chrono::milliseconds(500)) {
@@ -100,73 +204,23 @@ void MeasureCapture(const std::string& host) {
       Sleep(1);
     }
     sender.join();
-    std::printf("%10d %8d %12d %10s\n", rate, count, received, received == count ? "none" : "yes");
+    std::printf("%9d %8d %8d %8lld %9d %8d\n", stream.Rate, stream.Rate / stream.Every, stream.MagicPackets(),
+                static_cast<long long>(Ms(sentIn)), received, stream.MagicPackets() - received);
     std::fflush(stdout);
     firstMac += 0x100000;
-    if (received != count) break;
   }
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   if (!test::InSandbox()) {
     std::fprintf(stderr, "bench_listener_rate sends packets: run it inside tools/sandbox\n");
     return 2;
   }
-  auto vellamar = e2e::TProcess::Start(e2e::ProgramPath(KST_VELLAMAR_EXE));
-  HWND window = vellamar ? e2e::FindProcessWindow(vellamar->Id(), L"VellamarListenForm", L"Vellamar") : nullptr;
-  HWND log = window ? e2e::FindChild(window, L"Edit") : nullptr;
-  if (!log) {
-    std::fprintf(stderr, "vellamar.exe did not open its window\n");
-    return 1;
-  }
   const std::string host = test::Env("KST_HOST_ADDRESS");
-  std::printf("Magic packets from the peer to %s:9, logged by vellamar.exe under Wine\n", host.c_str());
-  std::printf("%10s %8s %12s %14s %8s\n", "rate/s", "sent", "sent in ms", "logged by ms", "loss");
-
-  int best = 0;
-  uint64_t firstMac = 0x02BE00000000ull;
-  std::vector<uint64_t> sent;
-  for (int rate : {500, 1000, 2000, 4000, 8000, 16000, 32000}) {
-    const int count = std::min(rate * 2, 20000);
-    const auto start = Clock::now();
-    if (!test::PeerSendWakeStream(host, 9, firstMac, count, 40200, rate)) {
-      std::fprintf(stderr, "the peer did not send the stream\n");
-      return 1;
-    }
-    const auto streamed = Clock::now();
-    for (int i = 0; i < count; ++i) sent.push_back(firstMac + static_cast<uint64_t>(i));
-    const std::string text = SettledLog(log);
-    // The settling wait adds half a second after the last change.
-    const auto logged = Clock::now() - std::chrono::milliseconds(500);
-    const auto loggedMacs = LoggedMacs(text), expectedMacs = ExpectedMacs(sent);
-    const bool lossless = loggedMacs == expectedMacs;
-    auto ms = [&](Clock::time_point t) {
-      return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(t - start).count());
-    };
-    std::printf("%10d %8d %12lld %14lld %8s\n", rate, count, ms(streamed), ms(logged), lossless ? "none" : "yes");
-    std::fflush(stdout);
-    if (!lossless) {
-      auto range = [&](const std::vector<uint64_t>& macs) {
-        if (macs.empty()) return std::string("nothing");
-        char shown[96];
-        std::snprintf(shown, sizeof shown, "%012llX to %012llX", static_cast<unsigned long long>(macs.front()),
-                      static_cast<unsigned long long>(macs.back()));
-        return std::string(shown);
-      };
-      std::printf("The log shows %zu packets, %s; without loss it would show %zu, %s.\n", loggedMacs.size(),
-                  range(loggedMacs).c_str(), expectedMacs.size(), range(expectedMacs).c_str());
-      break;
-    }
-    best = rate;
-    firstMac += 0x100000;
-  }
-  std::printf("Highest rate without loss: %d packets/s\n", best);
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, WM_USER + 410, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-  vellamar->WaitExit();
-
-  MeasureCapture(host);
+  const std::string only = argc > 2 ? argv[2] : "";
+  if (only != "capture" && !MeasureWindow(e2e::ProgramPath(argc > 1 ? argv[1] : KST_VELLAMAR_EXE), host)) return 1;
+  if (only != "window") MeasureCapture(host);
   return 0;
 }

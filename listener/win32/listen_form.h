@@ -64,6 +64,8 @@ class TListenForm final : public TWindow {
   // Firewall changes of this run, undone when the window goes.
   TFirewallChanges FFirewallChanges;
   ULONGLONG FLastLogWrite = 0;
+  // The least time between two writes while packets stream (see WriteLog).
+  ULONGLONG FLogInterval = 100;
   bool FLogTimerSet = false;
 
   // Children, destroyed with the window.

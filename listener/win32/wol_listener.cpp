@@ -13,6 +13,15 @@
 namespace kst {
 namespace {
 
+// The socket's receive queue. At the default (64 KB on Windows, 208 KB on Linux) a burst of small
+// datagrams fills it within a few milliseconds whenever the GUI thread is busy elsewhere, for
+// example redrawing the log; the datagrams that do not fit are dropped by the system.
+constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
+
+// Datagrams read per notification at most, so that the window still answers its messages while a
+// flood arrives; Winsock notifies again while more are queued.
+constexpr int kDatagramsPerNotification = 256;
+
 // The mask of a local address from the interface table, or 0 when it is not listed there.
 uint32_t LocalAddressMask(uint32_t address) {
   ULONG size = 0;
@@ -65,6 +74,9 @@ bool TWolListener::StartListening(int index) {
     filter = TAdapterFilter{address, LocalAddressMask(address)};
   }
   if (!s) return Fail(WSAGetLastError());
+  // Best effort: a smaller queue only makes losses under load more likely.
+  const int queueBytes = kReceiveQueueBytes;
+  setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&queueBytes), sizeof queueBytes);
 
   sockaddr_in local{};
   local.sin_family = AF_INET;
@@ -93,18 +105,24 @@ void TWolListener::StopListening() noexcept {
 
 LRESULT TWolListener::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   // The event and error code of the notification do not matter: a failed receive is dropped.
-  if (message == WM_SOCKET_NOTIFY) ReadDatagram();
+  if (message == WM_SOCKET_NOTIFY) ReadDatagrams();
   return TWindow::HandleMessage(message, wParam, lParam);
 }
 
-void TWolListener::ReadDatagram() {
-  if (!FSocket) return;
-  const int n = recv(FSocket.get(), reinterpret_cast<char*>(FBuffer.get()), static_cast<int>(kReceiveBufferSize), 0);
-  if (n <= static_cast<int>(kHeaderTotal)) return;
-  const std::span<const uint8_t> datagram(FBuffer.get(), static_cast<size_t>(n));
-  if (FFilter && !IsAdapterDestination(DatagramDestination(datagram), FFilter->Address, FFilter->Mask)) return;
-  const auto packet = DecodeDatagram(datagram);
-  if (packet && OnDataAvailable) OnDataAvailable(*this, *packet);
+void TWolListener::ReadDatagrams() {
+  // A notification costs a posted message and a trip through the message loop, far more than
+  // a receive: take what is queued. A notification that finds nothing left is harmless.
+  for (int i = 0; i < kDatagramsPerNotification; ++i) {
+    // The handler may stop listening.
+    if (!FSocket) return;
+    const int n = recv(FSocket.get(), reinterpret_cast<char*>(FBuffer.get()), static_cast<int>(kReceiveBufferSize), 0);
+    if (n == SOCKET_ERROR) return;  // nothing queued (WSAEWOULDBLOCK) or a failed receive
+    if (n <= static_cast<int>(kHeaderTotal)) continue;
+    const std::span<const uint8_t> datagram(FBuffer.get(), static_cast<size_t>(n));
+    if (FFilter && !IsAdapterDestination(DatagramDestination(datagram), FFilter->Address, FFilter->Mask)) continue;
+    const auto packet = DecodeDatagram(datagram);
+    if (packet && OnDataAvailable) OnDataAvailable(*this, *packet);
+  }
 }
 
 }  // namespace kst

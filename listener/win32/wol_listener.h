@@ -18,7 +18,7 @@
 
 namespace kst {
 
-// Winsock posts this to the notification window for each readable datagram.
+// Winsock posts this to the notification window while datagrams are queued.
 inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 350;
 
 class TWolListener : private TWindow {
@@ -44,8 +44,9 @@ class TWolListener : private TWindow {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-  // One receive per notification; Winsock notifies again while datagrams are queued.
-  void ReadDatagram();
+  // Reads the queued datagrams (a bounded number per notification; Winsock notifies again while
+  // more are queued) and hands each magic packet to OnDataAvailable.
+  void ReadDatagrams();
   bool Fail(int socketError);
 
   std::unique_ptr<uint8_t[]> FBuffer;

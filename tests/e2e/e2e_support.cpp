@@ -31,6 +31,13 @@ TProcess::~TProcess() {
 
 bool TProcess::Running() const noexcept { return FProcess && WaitForSingleObject(FProcess.get(), 0) == WAIT_TIMEOUT; }
 
+bool TProcess::Terminate() const noexcept {
+  if (!FProcess) return false;
+  if (!Running()) return true;
+  if (!TerminateProcess(FProcess.get(), 1)) return false;
+  return WaitForSingleObject(FProcess.get(), 5000) == WAIT_OBJECT_0;
+}
+
 std::optional<DWORD> TProcess::WaitExit(std::chrono::milliseconds timeout) const noexcept {
   if (!FProcess) return std::nullopt;
   if (WaitForSingleObject(FProcess.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;

@@ -38,6 +38,9 @@ class TProcess {
 
   DWORD Id() const noexcept { return FId; }
   bool Running() const noexcept;
+  // Ends the process at once, as a crash would, and waits until it has gone (true also when it
+  // had already ended).
+  bool Terminate() const noexcept;
   // The exit code once the process has ended, or nothing after the time-out.
   std::optional<DWORD> WaitExit(std::chrono::milliseconds timeout = 10s) const noexcept;
 

@@ -93,12 +93,12 @@ bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t
 }
 
 bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firstMac, int count, uint16_t sourcePort,
-                        int rate) {
+                        int rate, int every) {
   char mac[13];
   snprintf(mac, sizeof mac, "%012llx", static_cast<unsigned long long>(firstMac));
   const auto duration = std::chrono::milliseconds(1000LL * count / (rate > 0 ? rate : 1));
   return RunPeerCommand("wake " + address + ' ' + std::to_string(port) + ' ' + mac + ' ' + std::to_string(count) +
-                            ' ' + std::to_string(sourcePort) + ' ' + std::to_string(rate),
+                            ' ' + std::to_string(sourcePort) + ' ' + std::to_string(rate) + ' ' + std::to_string(every),
                         duration + std::chrono::seconds(10));
 }
 

@@ -37,9 +37,11 @@ std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const 
 // Asks the peer computer to send datagrams (see tools/peer_agent.py) and waits until it did.
 bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count = 1,
               uint16_t sourcePort = 0);
-// Asks the peer computer to send count magic packets (102 bytes) at a steady rate (packets per
-// second), the MAC address counting up from firstMac, and waits until it has sent them.
+// Asks the peer computer to send count datagrams at a steady rate (datagrams per second) and
+// waits until it has sent them: magic packets (102 bytes) whose MAC address counts up from
+// firstMac, or, with every above 1, one such packet in every that many datagrams and other
+// UDP datagrams between them (see tools/peer_agent.py).
 bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firstMac, int count, uint16_t sourcePort,
-                        int rate);
+                        int rate, int every = 1);
 
 }  // namespace kst::test

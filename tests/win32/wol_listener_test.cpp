@@ -90,6 +90,31 @@ TEST_F(WolListener, HandsOverMagicPacketsUntilStopped) {
   EXPECT_EQ(packet->DestinationAddress, Env("KST_LAN_BROADCAST"));
 }
 
+TEST_F(WolListener, KeepsABurstThatArrivesWhileTheThreadIsBusy) {
+  // The window's thread is away for tens of milliseconds whenever it redraws the log; whatever
+  // arrives meanwhile must wait in the socket's queue. 3,000 datagrams overflow the system's
+  // default queue several times over.
+  ASSERT_TRUE(FListener.StartListening(LanIndex())) << FListener.ErrorText();
+  constexpr int kBurst = 3000;
+  ASSERT_TRUE(test::PeerSend(Env("KST_HOST_ADDRESS"), 9, Bytes(BuildMagicPacket(0x02AA00000031ull, 0)), kBurst, 40113));
+  int received = 0;
+  FListener.OnDataAvailable = [&](TWolListener&, const TReceivedMagicPacket& packet) {
+    received += packet.Mac == "02-AA-00-00-00-31";
+  };
+  auto quietSince = std::chrono::steady_clock::now();
+  for (int last = -1; std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(500);) {
+    MSG msg{};
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (received != last) {
+      last = received;
+      quietSince = std::chrono::steady_clock::now();
+    }
+    Sleep(5);
+  }
+  FListener.OnDataAvailable = nullptr;
+  EXPECT_EQ(received, kBurst);
+}
+
 TEST(AdminCheck, AdministratorsYesGuestsNo) {
   // Wine runs every process elevated.
   EXPECT_TRUE(IsAdminLoggedOn());
