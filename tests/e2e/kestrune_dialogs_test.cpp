@@ -149,6 +149,28 @@ TEST_F(KestruneDialogs, AddFillsTheDefaultsChecksAndAppendsTheComputer) {
   Type(GetDlgItem(editor, IDC_HOST_PORT), L"9x");
   EXPECT_EQ(Text(editor, IDC_HOST_PORT), "9");
 
+  // Typed into the destination, "_" is refused; the filter works on the combo box's edit field.
+  HWND destination = GetDlgItem(editor, IDC_HOST_DESTINATION);
+  SendMessageW(editor, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(destination), TRUE);
+  Sleep(200);
+  Type(e2e::FindChild(destination, L"Edit"), L"my_router");
+  EXPECT_EQ(Text(editor, IDC_HOST_DESTINATION), "myrouter");
+
+  // The local address hint is the adapter's description.
+  RECT hint;
+  GetWindowRect(GetDlgItem(editor, IDC_HOST_LOCAL_HINT), &hint);
+  SetCursorPos(hint.left + 3, hint.top + 5);
+  Sleep(100);
+  SetCursorPos(hint.left + 4, hint.top + 6);
+  HWND tip = nullptr;
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+      if (e2e::ClassName(w) == "tooltips_class32") tip = w;
+    return tip != nullptr;
+  }));
+  EXPECT_EQ(tip ? e2e::WindowText(tip) : "", "lan0");  // the sandbox's adapter
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-hint").empty());
+
   SetText(editor, IDC_HOST_MAC, L"aa:bb:cc:dd:ee:ff");
   SetText(editor, IDC_HOST_DESTINATION, Widen(test::Env("KST_LAN_BROADCAST")));
   ASSERT_TRUE(e2e::PressButton(editor, IDC_HOST_SAVE));
