@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "netcore/adapters.h"
 #include "netcore/registry.h"
 #include "sender/kestrune_app.h"
 #include "sender/win32/host_scan.h"
@@ -75,6 +76,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void UpClick();
   void DownClick();
   void SearchClick();
+  // Starts the address-range scan with the search settings the search dialog stored.
+  void StartScan();
   void StopClick();
   void ExitClick();
   void HelpClick();
@@ -111,6 +114,9 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   bool FCommandLineMode;
   std::string FCommandLine;
   std::unique_ptr<IRegistryAccessor> FRegistry;
+  // The local addresses with their adapter descriptions, read once when the window is created.
+  std::vector<TLocalAddressEntry> FLocalAddressList;
+  bool FLocalAddressesRead = false;
   TKestruneApp FApp;
   TIniDialogs FIniDialogs;
   HWND FToolBar = nullptr;

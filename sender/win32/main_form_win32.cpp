@@ -13,6 +13,8 @@
 #include "sender/editor_rules.h"
 #include "sender/messages.h"
 #include "sender/version.h"
+#include "sender/win32/host_form.h"
+#include "sender/win32/search_form.h"
 #include "sender/win32/udp_sender.h"
 #include "ui/form_position.h"
 #include "ui/win32/about_dialog.h"
@@ -431,11 +433,17 @@ void TWolMainForm::HelpClick() { ShowMainHelp(); }
 
 void TWolMainForm::AddEditHost(int index) {
   FApp.State().EditIndex = index;
-  // TODO(editor): open the computer editor over the window; DisplayTable when it ends with OK.
+  THostForm editor(FApp.State(), FLocalAddressList);
+  if (editor.Execute(Handle())) DisplayTable();
 }
 
 void TWolMainForm::SearchClick() {
-  // TODO(editor): the search dialog, then the scan; ScanMenusEnable(false) while it runs.
+  TSearchForm search(FApp.State().Settings);
+  if (search.Execute(Handle())) StartScan();
+}
+
+void TWolMainForm::StartScan() {
+  // TODO(scan): start the scan of the stored range; ScanMenusEnable(false) while it runs.
 }
 
 void TWolMainForm::StartScan() {
@@ -626,8 +634,13 @@ TViewSettings TWolMainForm::CurrentView() const {
 }
 
 std::vector<std::string> TWolMainForm::LocalAddresses() {
+  // Read once: adapters or addresses that appear later are seen at the next start.
+  if (!FLocalAddressesRead) {
+    FLocalAddressesRead = true;
+    FLocalAddressList = GetLocalAddressList();
+  }
   std::vector<std::string> names;
-  for (const auto& entry : GetLocalAddressList()) names.push_back(entry.Name);
+  for (const auto& entry : FLocalAddressList) names.push_back(entry.Name);
   return names;
 }
 

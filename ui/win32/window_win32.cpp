@@ -64,7 +64,7 @@ INT_PTR TModalDialog::ShowModal(HWND owner, const wchar_t* templateName) noexcep
 
 bool TModalDialog::OnCommand(int id, int /*code*/) {
   if (id != IDOK && id != IDCANCEL) return false;
-  EndDialog(FHandle, id);
+  if (FEnterEsc == TEnterEsc::EndDialog) EndDialog(FHandle, id);
   return true;
 }
 

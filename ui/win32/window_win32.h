@@ -37,7 +37,9 @@ class TWindow {
 };
 
 // A modal dialog from a DIALOGEX template; the dialog procedure attaches the object at
-// WM_INITDIALOG and is a noexcept boundary like the window procedure.
+// WM_INITDIALOG and is a noexcept boundary like the window procedure. By default IDOK and
+// IDCANCEL end it, so Enter and Esc close it; a dialog made with TEnterEsc::Ignored keeps them
+// from doing anything (its own buttons then use other identifiers and end it with EndModal).
 class TModalDialog {
  public:
   TModalDialog(const TModalDialog&) = delete;
@@ -47,15 +49,20 @@ class TModalDialog {
   INT_PTR ShowModal(HWND owner, const wchar_t* templateName) noexcept;
 
  protected:
-  TModalDialog() = default;
+  enum class TEnterEsc { EndDialog, Ignored };
+
+  explicit TModalDialog(TEnterEsc enterEsc = TEnterEsc::EndDialog) noexcept : FEnterEsc(enterEsc) {}
   virtual ~TModalDialog() = default;
+
+  void EndModal(INT_PTR result) noexcept { EndDialog(FHandle, result); }
 
   HWND Handle() const noexcept { return FHandle; }
   HWND Owner() const noexcept { return FOwner; }
 
   // Returns true to let the system give the focus to the first control.
   virtual bool OnInit() { return true; }
-  // IDOK and IDCANCEL end the dialog; true when the command was handled.
+  // IDOK and IDCANCEL end the dialog, or are swallowed when Enter and Esc are ignored; true when
+  // the command was handled.
   virtual bool OnCommand(int id, int code);
   virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -64,6 +71,7 @@ class TModalDialog {
 
   HWND FHandle = nullptr;
   HWND FOwner = nullptr;
+  TEnterEsc FEnterEsc;
 };
 
 }  // namespace kst

@@ -1,0 +1,294 @@
+// Kestrune's computer editor and search dialog, driven in the shipped kestrune.exe.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "netcore/address_text.h"
+#include "netcore/registry.h"
+#include "netcore/win32/text_win32.h"
+#include "sender/messages.h"
+#include "sender/registry_store.h"
+#include "sender/res/dialog_ids.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/win32/sandbox_env.h"
+
+namespace kst {
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::TProcess;
+
+constexpr int kCmdAdd = 103, kCmdEdit = 104, kCmdSearch = 106, kCmdAbout = 111;
+
+class KestruneDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::InSandbox());
+    FRegistry->SetRoot(TRegRoot::LocalMachine);
+    FRegistry->DeleteKey(kSettingsKey);
+  }
+  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
+
+  // Stores the settings and one computer, then starts the window.
+  void Start(const std::function<void(IRegistryAccessor&)>& settings) {
+    FRegistry->SetAccess(TRegAccess::All);
+    ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, true));
+    FRegistry->WriteDword("Promo", 1);
+    settings(*FRegistry);
+    FRegistry->CloseKey();
+    THostList list;
+    auto r = std::make_unique<THostRecord>();
+    r->AssignComputerName("Office-PC");
+    r->MacAddress = 0x02E800000001;
+    r->Password = 0x0A0B0C0D0E0F;
+    r->AssignBroadcastHost("peer-computer");
+    r->BroadcastAddress = StrToIp(test::Env("KST_PEER_ADDRESS"));
+    r->Port = 40040;
+    r->LocalIpAddress = StrToIp(test::Env("KST_HOST_ADDRESS"));
+    list.push_back(std::move(r));
+    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
+
+    FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
+    ASSERT_TRUE(FProcess);
+    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", L"Kestrune 2.0.11");
+    ASSERT_TRUE(FWindow);
+    FTable = e2e::FindChild(FWindow, L"SysListView32");
+    ASSERT_TRUE(FTable);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == 1; }));
+  }
+  HWND Open(int command, const wchar_t* caption) {
+    PostMessageW(FWindow, WM_COMMAND, command, 0);
+    return e2e::FindProcessWindow(FProcess->Id(), L"#32770", caption);
+  }
+  void Exit() {
+    PostMessageW(FWindow, WM_APP_EXIT, 0, 0);
+    EXPECT_EQ(FProcess->WaitExit(), 0u);
+  }
+  TRegistryX Settings(const std::string& key = kSettingsKey) {
+    FRegistry->SetAccess(TRegAccess::Read);
+    EXPECT_TRUE(FRegistry->OpenKey(key, false));
+    return TRegistryX(*FRegistry);
+  }
+
+  static std::string Text(HWND dialog, int id) { return e2e::WindowText(GetDlgItem(dialog, id)); }
+  static void SetText(HWND dialog, int id, const std::wstring& text) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                        5000, &result);
+  }
+  // Characters as the keyboard gives them to the control with the focus.
+  static void Type(HWND control, const std::wstring& text) {
+    for (wchar_t c : text) PostMessageW(control, WM_CHAR, c, 1);
+    Sleep(300);
+  }
+  static HWND Focus(HWND dialog) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    return info.hwndFocus;
+  }
+  static SIZE ClientSize(HWND dialog) {
+    RECT r;
+    GetClientRect(dialog, &r);
+    return {r.right, r.bottom};
+  }
+  // Clicks the button and answers the error box that must follow with its text. The click is
+  // posted: the box keeps the click's handler from returning until it is answered.
+  std::string FailedCheck(HWND dialog, int button) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    HWND box = e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Error", 5s);
+    if (!box) return "(no error box)";
+    const std::string text = e2e::MessageBoxText(box);
+    EXPECT_TRUE(e2e::PressButton(box, IDOK));
+    Sleep(300);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    return text;
+  }
+
+  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  std::optional<TProcess> FProcess;
+  HWND FWindow = nullptr;
+  HWND FTable = nullptr;
+};
+
+TEST_F(KestruneDialogs, AddFillsTheDefaultsChecksAndAppendsTheComputer) {
+  Start([](IRegistryAccessor& reg) {
+    reg.WriteDword("HostPort", 40041);
+    reg.WriteString("HostBroadcastHost", "");
+  });
+  HWND editor = Open(kCmdAdd, L"Remote Computer");
+  ASSERT_TRUE(editor);
+  EXPECT_EQ(ClientSize(editor).cx, 226);
+  EXPECT_EQ(ClientSize(editor).cy, 375);
+  EXPECT_EQ(Text(editor, IDC_HOST_NAME), "");
+  EXPECT_EQ(Text(editor, IDC_HOST_DESTINATION), "255.255.255.255");
+  EXPECT_EQ(Text(editor, IDC_HOST_PORT), "40041");
+  EXPECT_EQ(Text(editor, IDC_HOST_LOCAL), test::Env("KST_HOST_ADDRESS"));  // the first local address
+  EXPECT_EQ(Focus(editor), GetDlgItem(editor, IDC_HOST_NAME));
+  Sleep(300);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-new").empty());
+
+  // Enter and Esc mean nothing here, while they close the about box.
+  PostMessageW(GetDlgItem(editor, IDC_HOST_NAME), WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(GetDlgItem(editor, IDC_HOST_NAME), WM_KEYDOWN, VK_ESCAPE, 1);
+  Sleep(500);
+  EXPECT_TRUE(IsWindowVisible(editor));
+
+  SetText(editor, IDC_HOST_NAME, L"Lab-PC");
+  SetText(editor, IDC_HOST_MAC, L"aa:bb:cc:dd:ee:0");  // eleven digits
+  EXPECT_EQ(FailedCheck(editor, IDC_HOST_SAVE), "Wrong MAC address.");
+  EXPECT_EQ(Focus(editor), GetDlgItem(editor, IDC_HOST_MAC));
+  EXPECT_EQ(Text(editor, IDC_HOST_MAC), "aa:bb:cc:dd:ee:0");
+
+  // Typed into the port box, only digits stay.
+  SendMessageW(editor, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(editor, IDC_HOST_PORT)), TRUE);
+  Sleep(200);
+  Type(GetDlgItem(editor, IDC_HOST_PORT), L"9x");
+  EXPECT_EQ(Text(editor, IDC_HOST_PORT), "9");
+
+  // Typed into the destination, "_" is refused; the filter works on the combo box's edit field.
+  HWND destination = GetDlgItem(editor, IDC_HOST_DESTINATION);
+  SendMessageW(editor, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(destination), TRUE);
+  Sleep(200);
+  Type(e2e::FindChild(destination, L"Edit"), L"my_router");
+  EXPECT_EQ(Text(editor, IDC_HOST_DESTINATION), "myrouter");
+
+  // The local address hint is the adapter's description.
+  RECT hint;
+  GetWindowRect(GetDlgItem(editor, IDC_HOST_LOCAL_HINT), &hint);
+  SetCursorPos(hint.left + 3, hint.top + 5);
+  Sleep(100);
+  SetCursorPos(hint.left + 4, hint.top + 6);
+  HWND tip = nullptr;
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+      if (e2e::ClassName(w) == "tooltips_class32") tip = w;
+    return tip != nullptr;
+  }));
+  EXPECT_EQ(tip ? e2e::WindowText(tip) : "", "lan0");  // the sandbox's adapter
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-hint").empty());
+
+  SetText(editor, IDC_HOST_MAC, L"aa:bb:cc:dd:ee:ff");
+  SetText(editor, IDC_HOST_DESTINATION, Widen(test::Env("KST_LAN_BROADCAST")));
+  ASSERT_TRUE(e2e::PressButton(editor, IDC_HOST_SAVE));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(editor); }));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == 2; }));
+
+  HWND about = Open(kCmdAbout, L"About Kestrune");
+  ASSERT_TRUE(about);
+  PostMessageW(GetDlgItem(about, IDOK), WM_KEYDOWN, VK_ESCAPE, 1);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(about); }));
+  Exit();
+
+  TRegistryX computer = Settings(std::string(kListKey) + "\\0001");
+  EXPECT_EQ(computer.ReadStringDef("ComputerName", ""), "Lab-PC");
+  EXPECT_EQ(computer.ReadInt64Def("MacAddress", 0), 0xAABBCCDDEEFFull);
+  EXPECT_EQ(computer.ReadInt64Def("BroadcastAddress", 0), StrToIp(test::Env("KST_LAN_BROADCAST")));
+  EXPECT_EQ(computer.ReadStringDef("BroadcastHost", "?"), "");
+  EXPECT_EQ(computer.ReadIntegerDef("Port", 0), 9);
+  FRegistry->CloseKey();
+  TRegistryX settings = Settings();
+  EXPECT_EQ(settings.ReadIntegerDef("HostPort", 0), 9);
+  FRegistry->CloseKey();
+}
+
+TEST_F(KestruneDialogs, EditShowsTheComputerAndCancelKeepsIt) {
+  Start([](IRegistryAccessor&) {});
+  ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+  HWND editor = Open(kCmdEdit, L"Remote Computer");
+  ASSERT_TRUE(editor);
+  EXPECT_EQ(Text(editor, IDC_HOST_NAME), "Office-PC");
+  EXPECT_EQ(Text(editor, IDC_HOST_MAC), "02-E8-00-00-00-01");
+  EXPECT_EQ(Text(editor, IDC_HOST_PASSWORD), "0A-0B-0C-0D-0E-0F");
+  EXPECT_EQ(Text(editor, IDC_HOST_DESTINATION), "peer-computer");
+  EXPECT_EQ(SendMessageW(GetDlgItem(editor, IDC_HOST_DESTINATION), CB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(Text(editor, IDC_HOST_PORT), "40040");
+  EXPECT_EQ(Text(editor, IDC_HOST_LOCAL), test::Env("KST_HOST_ADDRESS"));
+  // The caret waits after the name.
+  const auto selection = static_cast<DWORD>(SendMessageW(GetDlgItem(editor, IDC_HOST_NAME), EM_GETSEL, 0, 0));
+  EXPECT_EQ(LOWORD(selection), 9);
+  EXPECT_EQ(HIWORD(selection), 9);
+  Sleep(300);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-existing").empty());
+
+  SetText(editor, IDC_HOST_NAME, L"");
+  EXPECT_EQ(FailedCheck(editor, IDC_HOST_SAVE), "No computer name.");
+  EXPECT_EQ(Focus(editor), GetDlgItem(editor, IDC_HOST_NAME));
+  ASSERT_TRUE(e2e::PressButton(editor, IDC_HOST_CANCEL));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(editor); }));
+  Exit();
+  TRegistryX computer = Settings(std::string(kListKey) + "\\0000");
+  EXPECT_EQ(computer.ReadStringDef("ComputerName", ""), "Office-PC");
+  FRegistry->CloseKey();
+}
+
+TEST_F(KestruneDialogs, SearchShowsTheStoredRangeFiltersOctetsAndStoresOnOk) {
+  Start([](IRegistryAccessor& reg) {
+    TRegistryX x(reg);
+    x.WriteInt64("SearchFromIpAddress", StrToIp("10.77.0.3"));
+    x.WriteInt64("SearchToIpAddress", StrToIp("10.77.0.40"));
+    x.WriteInt64("SearchBroadcastAddress", StrToIp("10.77.0.255"));
+    reg.WriteString("SearchBroadcastHost", "");
+    reg.WriteDword("SearchPort", 40042);
+  });
+  HWND search = Open(kCmdSearch, L"Search MAC addresses");
+  ASSERT_TRUE(search);
+  EXPECT_EQ(ClientSize(search).cx, 217);
+  EXPECT_EQ(ClientSize(search).cy, 287);
+  std::string from, to;
+  for (int i = 0; i < 4; ++i) {
+    from += Text(search, IDC_SEARCH_FROM1 + i) + " ";
+    to += Text(search, IDC_SEARCH_TO1 + i) + " ";
+  }
+  EXPECT_EQ(from, "10 77 0 3 ");
+  EXPECT_EQ(to, "10 77 0 40 ");
+  EXPECT_EQ(Text(search, IDC_SEARCH_BROADCAST), "255.255.255.255");
+  EXPECT_EQ(Text(search, IDC_SEARCH_PORT), "40042");
+  HWND from4 = GetDlgItem(search, IDC_SEARCH_FROM4);
+  EXPECT_EQ(Focus(search), from4);
+  Sleep(300);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-search").empty());
+
+  // "3" then "00" is above 255: selected whole, so the next digit replaces it; "." is removed.
+  Type(from4, L"00");
+  EXPECT_EQ(Text(search, IDC_SEARCH_FROM4), "300");
+  const auto selection = static_cast<DWORD>(SendMessageW(from4, EM_GETSEL, 0, 0));
+  EXPECT_EQ(LOWORD(selection), 0);
+  EXPECT_EQ(HIWORD(selection), 3);
+  EXPECT_EQ(FailedCheck(search, IDC_SEARCH_OK), "Wrong From IP address.");
+  EXPECT_EQ(Focus(search), GetDlgItem(search, IDC_SEARCH_FROM1));
+  SendMessageW(search, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(from4), TRUE);  // selects its text
+  Sleep(200);
+  Type(from4, L"7.");
+  EXPECT_EQ(Text(search, IDC_SEARCH_FROM4), "7");
+
+  SetText(search, IDC_SEARCH_TO4, L"6");
+  EXPECT_EQ(FailedCheck(search, IDC_SEARCH_OK), "Wrong IP address range.");
+  EXPECT_EQ(Focus(search), GetDlgItem(search, IDC_SEARCH_TO4));
+
+  // Enter and Esc leave it open.
+  PostMessageW(from4, WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(from4, WM_KEYDOWN, VK_ESCAPE, 1);
+  Sleep(500);
+  EXPECT_TRUE(IsWindowVisible(search));
+
+  SetText(search, IDC_SEARCH_TO4, L"9");
+  SendMessageW(GetDlgItem(search, IDC_SEARCH_BROADCAST), CB_SETCURSEL, 1, 0);
+  SetText(search, IDC_SEARCH_PORT, L"40043");
+  ASSERT_TRUE(e2e::PressButton(search, IDC_SEARCH_OK));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(search); }));
+  Exit();
+  TRegistryX settings = Settings();
+  EXPECT_EQ(settings.ReadInt64Def("SearchFromIpAddress", 0), StrToIp("10.77.0.7"));
+  EXPECT_EQ(settings.ReadInt64Def("SearchToIpAddress", 0), StrToIp("10.77.0.9"));
+  EXPECT_EQ(settings.ReadInt64Def("SearchBroadcastAddress", 0), StrToIp("10.77.0.255"));
+  EXPECT_EQ(settings.ReadStringDef("SearchBroadcastHost", "?"), "");
+  EXPECT_EQ(settings.ReadIntegerDef("SearchPort", 0), 40043);
+  FRegistry->CloseKey();
+}
+
+}  // namespace
+}  // namespace kst
