@@ -87,8 +87,6 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   bool KbdKeyDown(WPARAM key);
   // Opens the computer editor for the computer at index (outside the list: a new computer).
   void AddEditHost(int index);
-  // Starts the scan of the stored search range (the search dialog has ended with OK).
-  void StartScan();
   void ScanCount(WPARAM count);
   void ScanEnd();
   void AlignTable();

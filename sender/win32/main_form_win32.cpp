@@ -438,12 +438,9 @@ void TWolMainForm::AddEditHost(int index) {
 }
 
 void TWolMainForm::SearchClick() {
+  SetStatusText("");
   TSearchForm search(FApp.State().Settings);
   if (search.Execute(Handle())) StartScan();
-}
-
-void TWolMainForm::StartScan() {
-  // TODO(scan): start the scan of the stored range; ScanMenusEnable(false) while it runs.
 }
 
 void TWolMainForm::StartScan() {

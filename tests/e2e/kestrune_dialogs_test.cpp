@@ -32,8 +32,8 @@ class KestruneDialogs : public ::testing::Test {
   }
   void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
 
-  // Stores the settings and one computer, then starts the window.
-  void Start(const std::function<void(IRegistryAccessor&)>& settings) {
+  // Stores the settings and one computer (two with listedMac), then starts the window.
+  void Start(const std::function<void(IRegistryAccessor&)>& settings, uint64_t listedMac = 0) {
     FRegistry->SetAccess(TRegAccess::All);
     ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, true));
     FRegistry->WriteDword("Promo", 1);
@@ -49,6 +49,12 @@ class KestruneDialogs : public ::testing::Test {
     r->Port = 40040;
     r->LocalIpAddress = StrToIp(test::Env("KST_HOST_ADDRESS"));
     list.push_back(std::move(r));
+    if (listedMac) {
+      auto listed = std::make_unique<THostRecord>();
+      listed->AssignComputerName("Listed");
+      listed->MacAddress = listedMac;
+      list.push_back(std::move(listed));
+    }
     ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
 
     FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
@@ -57,7 +63,33 @@ class KestruneDialogs : public ::testing::Test {
     ASSERT_TRUE(FWindow);
     FTable = e2e::FindChild(FWindow, L"SysListView32");
     ASSERT_TRUE(FTable);
-    ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == 1; }));
+    ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == (listedMac ? 2 : 1); }));
+  }
+  // Opens the search dialog over the stored range and starts the scan with OK.
+  void Scan(const char* from, const char* to, uint64_t listedMac = 0) {
+    Start(
+        [&](IRegistryAccessor& reg) {
+          TRegistryX x(reg);
+          x.WriteInt64("SearchFromIpAddress", StrToIp(from));
+          x.WriteInt64("SearchToIpAddress", StrToIp(to));
+          x.WriteInt64("SearchBroadcastAddress", StrToIp("10.77.0.255"));
+          reg.WriteDword("SearchPort", 9);
+        },
+        listedMac);
+    HWND search = Open(kCmdSearch, L"Search MAC addresses");
+    ASSERT_TRUE(search);
+    ASSERT_TRUE(e2e::PressButton(search, IDC_SEARCH_OK));
+    FToolBar = e2e::FindChild(FWindow, L"ToolbarWindow32");
+    FStatus = e2e::FindChild(FWindow, L"msctls_statusbar32");
+  }
+  bool Enabled(int command) const { return SendMessageW(FToolBar, TB_ISBUTTONENABLED, command, 0) != 0; }
+  std::vector<std::string> StoredNames() {
+    std::vector<std::string> names;
+    TKestruneState state;
+    TViewSettings view;
+    TRegistryStore(*FRegistry).Load(state, view, {});
+    for (const auto& r : state.HostList) names.push_back(r->ComputerName + " " + MacToStr(r->MacAddress));
+    return names;
   }
   HWND Open(int command, const wchar_t* caption) {
     PostMessageW(FWindow, WM_COMMAND, command, 0);
@@ -108,6 +140,8 @@ class KestruneDialogs : public ::testing::Test {
     return text;
   }
 
+  HWND FToolBar = nullptr;
+  HWND FStatus = nullptr;
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
   std::optional<TProcess> FProcess;
   HWND FWindow = nullptr;
@@ -288,6 +322,49 @@ TEST_F(KestruneDialogs, SearchShowsTheStoredRangeFiltersOctetsAndStoresOnOk) {
   EXPECT_EQ(settings.ReadStringDef("SearchBroadcastHost", "?"), "");
   EXPECT_EQ(settings.ReadIntegerDef("SearchPort", 0), 40043);
   FRegistry->CloseKey();
+}
+
+constexpr int kCmdSend = 101, kCmdStop = 107;
+
+TEST_F(KestruneDialogs, ScanFindsTheNewComputersDropsTheListedOneAndAddsThemOnYes) {
+  // 10.77.0.20 has a reverse name, 10.77.0.22 none, 10.77.0.24 is listed; .21 and .23 are silent.
+  Scan("10.77.0.20", "10.77.0.24", 0x027700000018);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return Enabled(kCmdStop) && !Enabled(kCmdSearch) && !Enabled(kCmdSend); }, 1s));
+  HWND box = e2e::FindMessageBox(FProcess->Id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::MessageBoxText(box), "Found 2 new computers. Do you want to add them ?");
+  EXPECT_TRUE(e2e::PressButtonByText(box, L"&Yes"));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == 4; }));
+  EXPECT_TRUE(Enabled(kCmdSearch) && !Enabled(kCmdStop));
+  EXPECT_EQ(e2e::WindowText(FStatus), "");
+  Exit();
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"Office-PC 02-E8-00-00-00-01", "Listed 02-77-00-00-00-18",
+                                                     "peer-computer (10.77.0.20) 02-77-00-00-00-14",
+                                                     "10.77.0.22 02-77-00-00-00-16"}));
+}
+
+TEST_F(KestruneDialogs, StopEndsALongScanWithTheQuestionForWhatWasProbed) {
+  Scan("10.77.0.1", "10.77.0.254");
+  Sleep(1500);
+  PostMessageW(FWindow, WM_COMMAND, kCmdStop, 0);
+  // The whole range takes many seconds; the question comes once the probes under way are done.
+  HWND box = e2e::FindMessageBox(FProcess->Id(), 5s);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::MessageBoxText(box).rfind("Found ", 0), 0u);
+  EXPECT_TRUE(e2e::PressButtonByText(box, L"&No"));
+  const std::string progress = e2e::WindowText(FStatus);
+  EXPECT_EQ(progress.rfind("Scanned ", 0), 0u);
+  EXPECT_EQ(progress.find("of 254 IP addresses"), progress.size() - 19) << progress;
+  EXPECT_NE(progress, "Scanned 254 of 254 IP addresses");
+  EXPECT_EQ(SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0), 1);
+  Exit();
+}
+
+TEST_F(KestruneDialogs, ExitInTheMiddleOfAScanWaitsForItAndKeepsTheList) {
+  Scan("10.77.0.1", "10.77.0.254");
+  Sleep(1500);
+  Exit();
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"Office-PC 02-E8-00-00-00-01"}));
 }
 
 }  // namespace
