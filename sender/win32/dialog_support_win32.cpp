@@ -1,7 +1,9 @@
 #include "sender/win32/dialog_support_win32.h"
 
+#include "netcore/host_lookup.h"
 #include "netcore/win32/text_win32.h"
 #include "ui/win32/dpi_win32.h"
+#include "ui/win32/wait_cursor_win32.h"
 
 namespace kst {
 
@@ -82,6 +84,11 @@ void FillComboBox(HWND combo, const std::vector<std::string>& items, int index) 
 void SetControlsFont(HWND dialog, HFONT font) {
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+std::string LookupUnderHourglass(std::string_view destination) {
+  TWaitCursor hourglass;
+  return LookupHostAddress(destination);
 }
 
 }  // namespace kst

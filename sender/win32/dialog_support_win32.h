@@ -37,6 +37,9 @@ using TTextFilter = std::optional<std::string> (*)(std::string_view);
 // removed. Characters outside ASCII are never allowed. True when the text was written back.
 bool FilterTyping(HWND control, TTextFilter filter);
 
+// The address of a destination text, looked up under the hourglass.
+std::string LookupUnderHourglass(std::string_view destination);
+
 // A failed check: its text in an error box, then the focus on the field concerned.
 void ShowCheckFailure(HWND dialog, const std::string& text, HWND field);
 

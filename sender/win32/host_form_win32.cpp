@@ -169,10 +169,7 @@ void THostForm::SaveButtonClick() {
   input.Destination = Narrow(ControlText(Item(IDC_HOST_DESTINATION)));
   input.Port = Narrow(ControlText(Item(IDC_HOST_PORT)));
   input.LocalItem = Narrow(ControlText(Item(IDC_HOST_LOCAL)));
-  const auto failure = SaveHost(FState, FState.EditIndex, input, [](std::string_view destination) {
-    TWaitCursor hourglass;
-    return LookupHostAddress(destination);
-  });
+  const auto failure = SaveHost(FState, FState.EditIndex, input, LookupUnderHourglass);
   if (!failure) {
     EndModal(IDOK);
     return;

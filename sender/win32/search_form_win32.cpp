@@ -158,10 +158,7 @@ void TSearchForm::OkButtonClick() {
   }
   input.Broadcast = Narrow(ControlText(Item(IDC_SEARCH_BROADCAST)));
   input.Port = Narrow(ControlText(Item(IDC_SEARCH_PORT)));
-  const auto failure = AcceptSearch(FSettings, input, [](std::string_view destination) {
-    TWaitCursor hourglass;
-    return LookupHostAddress(destination);
-  });
+  const auto failure = AcceptSearch(FSettings, input, LookupUnderHourglass);
   if (!failure) {
     EndModal(IDOK);
     return;
