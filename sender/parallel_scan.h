@@ -30,8 +30,9 @@ struct TScanRequest {
   std::string BroadcastHost;
   uint16_t Port = kDefaultPort;
   uint32_t LocalIpAddress = 0;  // the default local address of a new record
-  // Wine fails (a fault inside ntdll) with 64 probes waiting for ARP at once; 32 run safely.
-  int MaxInFlight = 32;
+  // Wine faults inside ntdll with 64 probes waiting for ARP at once, and with many the probes
+  // mostly wait for each other's neighbour table reads: 16 keep each probe within its second.
+  int MaxInFlight = 16;
 };
 
 class TParallelScan {
