@@ -25,7 +25,6 @@ class THostScan {
 
   // Asks the scan to end after the probes under way.
   void Stop() noexcept;
-  DWORD ThreadId() const noexcept { return FThreadId.load(); }
 
  private:
   void Execute() noexcept;

@@ -128,7 +128,6 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   TUniqueGdiObject FBoldFont;
   TUniqueGdiObject FBannerFont;
   bool FSaved = false;
-  DWORD FScanThreadId = 0;
   HCURSOR FSavedCursor = nullptr;
   int FScanCount = 0;
   bool FStopping = false;  // the hourglass shows until the scan has ended

@@ -389,10 +389,9 @@ void TWolMainForm::SaveOnce() {
 }
 
 void TWolMainForm::FormDestroy() {
-  if (FScanThreadId) PostThreadMessageW(FScanThreadId, WM_QUIT, 0, 0);
-  // Waits for the probes under way, at most one probe's time, before the lists can go.
+  // The scan's owner posts WM_QUIT to its thread and waits for the probes under way, at most one
+  // probe's time, before the lists can go.
   FScan.reset();
-  FScanThreadId = 0;
   if (FCommandLineMode) return;
   SaveOnce();
   THtmlHelp::Process().CloseAll();
@@ -458,7 +457,6 @@ void TWolMainForm::StartScan() {
   const auto& local = FApp.LocalAddresses();
   request.LocalIpAddress = local.empty() ? 0 : StrToIp(local.front());
   FScan = std::make_unique<THostScan>(Handle(), std::move(request), state.NewHostList);
-  FScanThreadId = FScan->ThreadId();
 }
 
 void TWolMainForm::StopClick() {
@@ -477,13 +475,12 @@ void TWolMainForm::ScanEnd() {
   ScanMenusEnable(true);
   // The thread has posted its last message; this waits only for it to return.
   FScan.reset();
-  FScanThreadId = 0;
   const int found = GetNewHosts(FApp.State());
   if (found < 1) {
     SetStatusText("No new computers found");
     return;
   }
-  if (!ConfirmBox(Handle(), L"Found " + std::to_wstring(found) + L" new computers. Do you want to add them ?")) return;
+  if (!ConfirmYesNo("Found " + std::to_string(found) + " new computers. Do you want to add them ?")) return;
   if (CreateNewListing(FApp.State())) DisplayTable();
   SetStatusText("");
 }
