@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,6 +74,25 @@ uint64_t FindOwnMac(std::span<const TAdapterRecord> adapters, uint32_t address);
 // MAC value of the host that answers ARP for the dotted address (empty: the primary local
 // address); 0 when none answers. Blocks until the host answers or the ARP time-out passes.
 uint64_t GetMacByArp(std::string_view address);
+
+// ARP for many addresses at once, as a range scan asks. Announce starts resolving an address
+// ahead of its turn and returns at once; MacOf then answers as GetMacByArp does, waiting for the
+// answer at most the ARP time-out counted from the announcement, so that silent addresses
+// announced together time out together. Both may be called from several threads at once.
+class TArpSweep {
+ public:
+  TArpSweep();
+  ~TArpSweep();
+  TArpSweep(const TArpSweep&) = delete;
+  TArpSweep& operator=(const TArpSweep&) = delete;
+
+  void Announce(uint32_t address) noexcept;
+  uint64_t MacOf(uint32_t address);
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> F;
+};
 // Appends the machine's own IPv4 addresses as the resolver lists them for its host name.
 void GetHostAddresses(std::vector<std::string>& list);
 // DropGatewaylessAddresses over the system's registry.

@@ -68,6 +68,22 @@ void TParallelScan::Run() {
     }
   };
 
+  // On this thread only, outside the lock: a probe's announcement may take a system call. Right
+  // after a delivery, workers may take addresses up to delivered + width - 1 before this thread
+  // announces further, so the announcements run more than width ahead.
+  const int64_t ahead = FRequest.Lookahead <= width ? width + 1 : FRequest.Lookahead;
+  int32_t announced = 0;
+  auto announceUpTo = [&](int64_t end) noexcept {
+    for (; announced < end && announced < count; ++announced) {
+      try {
+        FProbe.Announce(IpToStr(static_cast<uint32_t>(FRequest.FirstAddress) + static_cast<uint32_t>(announced)));
+      } catch (...) {
+        // Out of memory: the address is resolved when its turn comes.
+      }
+    }
+  };
+  announceUpTo(ahead);
+
   std::vector<std::thread> pool;
   pool.reserve(static_cast<size_t>(workers));
   for (int w = 0; w < workers; ++w) {
@@ -94,6 +110,7 @@ void TParallelScan::Run() {
       changed.notify_all();
       if (found) FResults.push_back(std::move(found));
       if (FProgress) FProgress(n);
+      if (!stopped) announceUpTo(n + ahead);
       guard.lock();
     }
     if (!stopped && (FStop.load() || (FStopWanted && FStopWanted()))) {

@@ -2,6 +2,7 @@
 // yet delivers exactly what probing one after another would. Found computers are appended to
 // the results in address order, progress goes 1, 2, ... count with one call per address, the
 // first address is always probed, and a stop ends the scan once the probes under way are done.
+// Addresses are announced to the probe a bounded stretch ahead of their turn.
 #pragma once
 
 #include <atomic>
@@ -21,6 +22,9 @@ class IScanProbe {
   virtual uint64_t MacOf(std::string_view addressText) = 0;
   // Reverse name of the address; empty when there is none. Called from several threads.
   virtual std::string NameOf(std::string_view addressText) = 0;
+  // The address's turn is near: a probe may start resolving it now. Called on the scan's own
+  // thread, in address order, each address at most once and before its MacOf.
+  virtual void Announce(std::string_view /*addressText*/) {}
 };
 
 struct TScanRequest {
@@ -33,6 +37,11 @@ struct TScanRequest {
   // Wine faults inside ntdll with 64 probes waiting for ARP at once, and with many the probes
   // mostly wait for each other's neighbour table reads: 16 keep each probe within its second.
   int MaxInFlight = 16;
+  // Addresses announced ahead of the first one not yet delivered. A probe that resolves the
+  // announced ones at once lets their answers (and their time-outs) overlap far beyond the probes
+  // in flight; bounded so that the system's neighbour table (1,024 entries before Linux refuses
+  // more) keeps room.
+  int Lookahead = 256;
 };
 
 class TParallelScan {

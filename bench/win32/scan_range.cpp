@@ -1,4 +1,4 @@
-// The address-range scan as the window runs it (the real ARP probe and reverse lookup, probes in
+// The address-range scan as the window runs it (the real ARP sweep and reverse lookup, probes in
 // parallel), over the sandbox LAN's /24: how long it takes and what it finds. tools/bench times
 // arp-scan over the same range in the same run.
 #include <windows.h>
@@ -8,26 +8,16 @@
 #include <cstdlib>
 
 #include "netcore/address_text.h"
-#include "netcore/host_lookup.h"
-#include "netcore/local_network.h"
 #include "sender/parallel_scan.h"
-
-namespace {
-
-class TArpProbe : public kst::IScanProbe {
- public:
-  uint64_t MacOf(std::string_view addressText) override { return kst::GetMacByArp(addressText); }
-  std::string NameOf(std::string_view addressText) override { return kst::LookupHostName(addressText); }
-};
-
-}  // namespace
+#include "sender/win32/host_scan.h"
 
 int main(int argc, char** argv) {
   kst::TScanRequest request;
   request.FirstAddress = kst::StrToIp("10.77.0.1");
   request.Count = argc > 1 ? std::atoi(argv[1]) : 254;
   if (argc > 2) request.MaxInFlight = std::atoi(argv[2]);
-  TArpProbe probe;
+  if (argc > 3) request.Lookahead = std::atoi(argv[3]);  // 1: no sweep ahead of the probes
+  kst::TArpScanProbe probe;
   kst::THostList found;
   int probed = 0;
   const auto start = std::chrono::steady_clock::now();

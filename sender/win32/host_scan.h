@@ -10,10 +10,23 @@
 #include <string>
 #include <thread>
 
+#include "netcore/local_network.h"
 #include "sender/host_record.h"
 #include "sender/parallel_scan.h"
 
 namespace kst {
+
+// The scan's probe on this machine: ARP answers through one sweep per scan, reverse names from
+// the resolver.
+class TArpScanProbe : public IScanProbe {
+ public:
+  uint64_t MacOf(std::string_view addressText) override;
+  std::string NameOf(std::string_view addressText) override;
+  void Announce(std::string_view addressText) override;
+
+ private:
+  TArpSweep FSweep;
+};
 
 class THostScan {
  public:

@@ -1,19 +1,16 @@
 #include "sender/win32/host_scan.h"
 
+#include "netcore/address_text.h"
 #include "netcore/host_lookup.h"
-#include "netcore/local_network.h"
 #include "sender/messages.h"
 
 namespace kst {
-namespace {
 
-class TArpProbe : public IScanProbe {
- public:
-  uint64_t MacOf(std::string_view addressText) override { return GetMacByArp(addressText); }
-  std::string NameOf(std::string_view addressText) override { return LookupHostName(addressText); }
-};
+uint64_t TArpScanProbe::MacOf(std::string_view addressText) { return FSweep.MacOf(StrToIp(addressText)); }
 
-}  // namespace
+std::string TArpScanProbe::NameOf(std::string_view addressText) { return LookupHostName(addressText); }
+
+void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
 
 THostScan::THostScan(HWND window, TScanRequest request, THostList& results)
     : FWindow(window), FResults(results), FRequest(std::move(request)) {
@@ -33,7 +30,7 @@ void THostScan::Execute() noexcept {
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // gives the thread its queue
   FThreadId.store(GetCurrentThreadId());
   try {
-    TArpProbe probe;
+    TArpScanProbe probe;
     TParallelScan scan(
         FRequest, probe, FResults,
         [this](int n) { PostMessageW(FWindow, WM_SCAN_COUNT, static_cast<WPARAM>(n), 0); },

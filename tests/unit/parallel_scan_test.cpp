@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
 #include <thread>
 
+#include "netcore/address_text.h"
 #include "sender/parallel_scan.h"
 
 namespace kst {
@@ -20,6 +22,7 @@ class TFakeProbe : public IScanProbe {
     int now = ++InFlight;
     for (int seen = MostInFlight; now > seen && !MostInFlight.compare_exchange_weak(seen, now);) {
     }
+    if (!WasAnnounced(address)) ++ProbedUnannounced;
     int last = std::stoi(std::string(address.substr(address.rfind('.') + 1)));
     std::this_thread::sleep_for(std::chrono::milliseconds(40 - (last % 8) * 5));
     ++Probed;
@@ -27,6 +30,17 @@ class TFakeProbe : public IScanProbe {
     return Live.count(last) ? 0x020000000000ull + static_cast<uint64_t>(last % 3) : 0;  // equal MACs on purpose
   }
   std::string NameOf(std::string_view address) override { return address == "10.77.0.7" ? "pc1" : ""; }
+  void Announce(std::string_view address) override {
+    std::lock_guard<std::mutex> guard(Lock);
+    Announced.emplace_back(address);
+  }
+  bool WasAnnounced(std::string_view address) {
+    std::lock_guard<std::mutex> guard(Lock);
+    return std::find(Announced.begin(), Announced.end(), address) != Announced.end();
+  }
+  std::atomic<int> ProbedUnannounced{0};
+  std::mutex Lock;
+  std::vector<std::string> Announced;
 };
 
 TEST(ParallelScan, ResultsInAddressOrderAndProgressOnePerAddress) {
@@ -51,6 +65,13 @@ TEST(ParallelScan, ResultsInAddressOrderAndProgressOnePerAddress) {
   EXPECT_EQ(results[1]->LocalIpAddress, 0x0A4D0002u);
   EXPECT_GT(probe.MostInFlight.load(), 1);
   EXPECT_LE(probe.MostInFlight.load(), 8);
+  // Every address announced once, in order, before its probe.
+  ASSERT_EQ(probe.Announced.size(), 40u);
+  EXPECT_EQ(probe.Announced.front(), "10.77.0.1");
+  EXPECT_EQ(probe.Announced.back(), "10.77.0.40");
+  EXPECT_TRUE(std::is_sorted(probe.Announced.begin(), probe.Announced.end(),
+                             [](const std::string& a, const std::string& b) { return StrToIp(a) < StrToIp(b); }));
+  EXPECT_EQ(probe.ProbedUnannounced.load(), 0);
 }
 
 TEST(ParallelScan, OneAddressAndStopCoverWhatWasProbed) {
@@ -68,9 +89,12 @@ TEST(ParallelScan, OneAddressAndStopCoverWhatWasProbed) {
   probe.Live = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   THostList found;
   progress.clear();
-  TParallelScan scan({0x0A4D0001, 100000, 0, "", 7, 0, 4}, probe, found, [&](int n) { progress.push_back(n); },
+  // Announcements run at most the lookahead past what was delivered (here its least, in flight + 1).
+  TParallelScan scan({0x0A4D0001, 100000, 0, "", 7, 0, 4, 1}, probe, found, [&](int n) { progress.push_back(n); },
                      [&] { return progress.size() >= 3; });
   scan.Run();
+  EXPECT_LE(probe.Announced.size(), progress.size() + 5u);
+  EXPECT_EQ(probe.ProbedUnannounced.load(), 0);
   EXPECT_GE(progress.size(), 3u);
   EXPECT_LE(progress.size(), 3u + 4u);
   EXPECT_EQ(static_cast<size_t>(probe.Probed.load()), progress.size());
