@@ -34,9 +34,10 @@ struct TScanRequest {
   std::string BroadcastHost;
   uint16_t Port = kDefaultPort;
   uint32_t LocalIpAddress = 0;  // the default local address of a new record
-  // Wine faults inside ntdll with 64 probes waiting for ARP at once, and with many the probes
-  // mostly wait for each other's neighbour table reads: 16 keep each probe within its second.
-  int MaxInFlight = 16;
+  // Probes waiting at once. With the addresses announced ahead, their answers already overlap:
+  // a few threads keep up (a /24 takes as long with 4 as with 16 under Wine), and Wine faults
+  // inside ntdll with 64 of them waiting for ARP.
+  int MaxInFlight = 8;
   // Addresses announced ahead of the first one not yet delivered. A probe that resolves the
   // announced ones at once lets their answers (and their time-outs) overlap far beyond the probes
   // in flight; bounded so that the system's neighbour table (1,024 entries before Linux refuses
