@@ -72,8 +72,7 @@ struct TArpSweep::TState {
   std::mutex TableLock;
   std::condition_variable TableChanged;
   std::vector<TNeighbourRow> Table;
-  TClock::time_point TableRead{};  // when the read behind Table began
-  bool TableValid = false;
+  TClock::time_point TableRead{};  // when the read behind Table began (none yet: before any since)
   bool Reading = false;
 
   uint64_t OwnMac(uint32_t address) {
@@ -130,7 +129,7 @@ struct TArpSweep::TState {
   std::pair<uint64_t, TClock::time_point> TableMac(uint32_t address, TClock::time_point since) {
     std::unique_lock<std::mutex> guard(TableLock);
     for (;;) {
-      if (TableValid && TableRead >= since) return {FindNeighbourMac(Table, address), TableRead};
+      if (TableRead >= since) return {FindNeighbourMac(Table, address), TableRead};
       if (Reading) {
         TableChanged.wait(guard);
         continue;
@@ -148,7 +147,6 @@ struct TArpSweep::TState {
       Reading = false;
       Table = std::move(rows);
       TableRead = start;
-      TableValid = true;
       TableChanged.notify_all();
     }
   }
