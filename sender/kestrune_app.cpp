@@ -108,8 +108,9 @@ std::optional<TTableFit> FitTable(const TTableMetrics& m) {
 void TKestruneApp::SendPacket(int index) {
   if (!FWindow || index < 0 || static_cast<size_t>(index) >= FState.HostList.size()) return;
   const THostRecord& r = *FState.HostList[static_cast<size_t>(index)];
-  FWindow->StartSender(r.Id.Value(), r.DestinationText(), IpToStr(r.LocalIpAddress), r.MacAddress, r.Password,
-                       r.Port);
+  if (!FWindow->StartSender(r.Id.Value(), r.DestinationText(), IpToStr(r.LocalIpAddress), r.MacAddress, r.Password,
+                            r.Port))
+    Failed(r.Id.Value(), static_cast<uint32_t>(r.BroadcastAddress));
 }
 
 void TKestruneApp::SendAllPackets() {

@@ -44,8 +44,9 @@ class IKestruneWindow {
  public:
   virtual ~IKestruneWindow() = default;
   // Starts a sender for these values; its one result arrives later through Sent, NotResolved
-  // or Failed with hostId, or never when Winsock cannot be started.
-  virtual void StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
+  // or Failed with hostId, or never when Winsock cannot be started. False when no sender could
+  // be started at all.
+  virtual bool StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
                            uint64_t macAddress, uint64_t password, uint16_t port) = 0;
   virtual void PostSendNext() = 0;  // WM_SEND_NEXT to the window itself
   virtual void SetStatusText(const std::string& text) = 0;
@@ -100,7 +101,8 @@ class TKestruneApp {
   // Writes the settings and the list; false when something could not be written.
   bool Save();
 
-  // Window mode. index: an index of HostList; outside it nothing happens.
+  // Window mode. index: an index of HostList; outside it nothing happens. A sender that cannot
+  // be started counts as that computer's failed send: its text shows and Send to All ends.
   void SendPacket(int index);
   void SendAllPackets();
   void SendNext();

@@ -6,6 +6,7 @@ namespace kst {
 namespace {
 
 constexpr UINT_PTR kHeaderSubclass = 1;
+constexpr UINT_PTR kListSubclass = 2;
 constexpr COLORREF kSelectedGrey = RGB(224, 224, 224);
 // Text starts this far right of and below a cell's top left corner.
 constexpr int kTextInset = 2;
@@ -14,10 +15,14 @@ constexpr int kTextInset = 2;
 
 THostTable::~THostTable() {
   if (FHeader) RemoveWindowSubclass(FHeader, &THostTable::HeaderProc, kHeaderSubclass);
+  if (FList) RemoveWindowSubclass(FList, &THostTable::ListProc, kListSubclass);
 }
 
-bool THostTable::Create(HWND parent, const std::vector<const wchar_t*>& titles, TCellText cellText) {
+bool THostTable::Create(HWND parent, const std::vector<const wchar_t*>& titles, TCellText cellText,
+                        TDoubleClick doubleClick, TKeyDown keyDown) {
   FCellText = std::move(cellText);
+  FDoubleClick = std::move(doubleClick);
+  FKeyDown = std::move(keyDown);
   FTitles.assign(titles.begin(), titles.end());
   // Not a tab stop; the thin border is part of the fitted size.
   FList = CreateWindowExW(0, WC_LISTVIEWW, nullptr,
@@ -35,6 +40,7 @@ bool THostTable::Create(HWND parent, const std::vector<const wchar_t*>& titles, 
     column.iSubItem = static_cast<int>(c);
     ListView_InsertColumn(FList, static_cast<int>(c), &column);
   }
+  SetWindowSubclass(FList, &THostTable::ListProc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
   FHeader = ListView_GetHeader(FList);
   // The title row is as high as the others.
   if (FHeader) SetWindowSubclass(FHeader, &THostTable::HeaderProc, kHeaderSubclass, reinterpret_cast<DWORD_PTR>(this));
@@ -42,10 +48,77 @@ bool THostTable::Create(HWND parent, const std::vector<const wchar_t*>& titles, 
   return true;
 }
 
+LRESULT CALLBACK THostTable::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR self) noexcept {
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(list, &THostTable::ListProc, kListSubclass);
+    return DefSubclassProc(list, message, wParam, lParam);
+  }
+  try {
+    return reinterpret_cast<THostTable*>(self)->ListMessage(message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
+}
+
+LRESULT THostTable::ListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto onScreen = [&] {
+    POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ClientToScreen(FList, &at);
+    return at;
+  };
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      // Only a row moves the current row: below the rows it stays where it is.
+      SetFocus(FList);
+      if (const int row = GetMouseRow(onScreen()); row >= 0) SetSelection(row + 1);
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      SetFocus(FList);
+      if (FDoubleClick) FDoubleClick(GetMouseRow(onScreen()));
+      return 0;
+    case WM_LBUTTONUP:
+      return 0;
+    case WM_RBUTTONDOWN:
+      // The list view would select the row under a right click; a grid's row stays.
+      SetFocus(FList);
+      return 0;
+    case WM_RBUTTONUP: {
+      const POINT screen = onScreen();
+      SendMessageW(GetParent(FList), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(FList), MAKELPARAM(screen.x, screen.y));
+      return 0;
+    }
+    case WM_KEYDOWN: {
+      if (FKeyDown && FKeyDown(wParam)) return 0;
+      const LRESULT result = DefSubclassProc(FList, message, wParam, lParam);
+      // Arrow keys move the list view's selection; other keys (Ctrl+Space) may clear it.
+      const int item = ListView_GetNextItem(FList, -1, LVNI_SELECTED);
+      if (item >= 0) FRow.Select(item + 1, FComputers);
+      ApplyRow();
+      return result;
+    }
+    default:
+      return DefSubclassProc(FList, message, wParam, lParam);
+  }
+}
+
 LRESULT CALLBACK THostTable::HeaderProc(HWND header, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                         DWORD_PTR self) noexcept {
   auto& table = *reinterpret_cast<THostTable*>(self);
   switch (message) {
+    case WM_LBUTTONDBLCLK: {
+      // On a column border the header widens the column; elsewhere it is the title row's.
+      HDHITTESTINFO hit{};
+      hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      SendMessageW(header, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+      if ((hit.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) || !table.FDoubleClick)
+        return DefSubclassProc(header, message, wParam, lParam);
+      try {
+        table.FDoubleClick(-1);
+      } catch (...) {
+      }
+      return 0;
+    }
     case WM_ERASEBKGND:
       return TRUE;
     case WM_PAINT:
@@ -141,47 +214,65 @@ void THostTable::DisplayTable(size_t computers) {
   FComputers = computers;
   // An empty list still shows one blank row.
   ListView_SetItemCountEx(FList, static_cast<int>(std::max<size_t>(computers, 1)), LVSICF_NOSCROLL);
+  // Fewer items drop the list view's selection with them; the grid's row only moves up.
+  FRow.ListChanged(computers);
+  ApplyRow();
   InvalidateRect(FList, nullptr, TRUE);
 }
 
-int THostTable::GetSelection() const {
-  const int item = ListView_GetNextItem(FList, -1, LVNI_SELECTED);
-  // The blank row of an empty list is no computer.
-  return item >= 0 && static_cast<size_t>(item) < FComputers ? item : -1;
+void THostTable::ApplyRow() {
+  const int item = FRow.Index();
+  const UINT both = LVIS_SELECTED | LVIS_FOCUSED;
+  if (ListView_GetNextItem(FList, -1, LVNI_SELECTED) != item || ListView_GetNextItem(FList, -1, LVNI_FOCUSED) != item ||
+      ListView_GetSelectedCount(FList) != 1) {
+    ListView_SetItemState(FList, -1, 0, both);
+    ListView_SetItemState(FList, item, both, both);
+  }
+  InvalidateRect(FList, nullptr, FALSE);
 }
 
 void THostTable::SetSelection(int row) {
-  const int item = row - 1;
-  if (item < 0 || item >= ListView_GetItemCount(FList)) return;
-  ListView_SetItemState(FList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_SetItemState(FList, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_EnsureVisible(FList, item, FALSE);
+  if (!FRow.Select(row, FComputers)) return;
+  ApplyRow();
+  ListView_EnsureVisible(FList, FRow.Index(), FALSE);
 }
 
-int THostTable::GetMouseRow() const {
-  POINT pt;
-  GetCursorPos(&pt);
+void THostTable::RestoreSelection(int storedRow) {
+  FRow.Restore(storedRow, FComputers);
+  ApplyRow();
+  ListView_EnsureVisible(FList, FRow.Index(), FALSE);
+}
+
+int THostTable::GetMouseRow(POINT screen) const {
+  POINT pt = screen;
   ScreenToClient(FList, &pt);
   RECT client;
   GetClientRect(FList, &client);
   if (!PtInRect(&client, pt)) return -2;
-  if (FHeader && IsWindowVisible(FHeader)) {
-    RECT title;
-    GetWindowRect(FHeader, &title);
-    MapWindowPoints(nullptr, FList, reinterpret_cast<POINT*>(&title), 2);
-    if (PtInRect(&title, pt)) return -1;
-  }
-  LVHITTESTINFO hit{};
-  hit.pt = pt;
-  const int item = ListView_SubItemHitTest(FList, &hit);
+  // Worked out from the fixed row height, as the rows are drawn: the list view's own hit test
+  // goes by a layout it does not always renew (see Place) and then misses the lower rows.
+  const int pitch = FRowHeight + 1;
+  if (pt.y < pitch) return -1;
+  int width = 0;
+  for (int w : ColumnWidths()) width += w;
+  if (pt.x + GetScrollPos(FList, SB_HORZ) >= width) return -2;
+  const int item = ListView_GetTopIndex(FList) + (pt.y - pitch) / pitch;
   if (item < 0 || static_cast<size_t>(item) >= FComputers) return -2;
   return item;
 }
 
 void THostTable::Place(int left, int top, int width, int height, bool fitted) {
+  if (fitted) {
+    // Scroll bars of a smaller size would take room from the fitted rows. They go before the
+    // move, because the list view lays its rows out again only when its window changes size:
+    // hidden after it, they would leave it paging, and scrolling the current row into view,
+    // as if the bars were still there.
+    const bool bars = (GetWindowLongW(FList, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL)) != 0;
+    ShowScrollBar(FList, SB_BOTH, FALSE);
+    if (bars) MoveWindow(FList, left, top, width, height + 1, FALSE);
+  }
   MoveWindow(FList, left, top, width, height, TRUE);
-  // Scroll bars of a smaller size would take room from the fitted rows and so stay.
-  if (fitted) ShowScrollBar(FList, SB_BOTH, FALSE);
+  if (fitted) ListView_EnsureVisible(FList, 0, FALSE);
 }
 
 bool THostTable::Notify(const NMHDR& header, LRESULT& result) {
@@ -213,9 +304,7 @@ LRESULT THostTable::CustomDraw(NMLVCUSTOMDRAW& draw) {
       return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT: {
       const int item = static_cast<int>(draw.nmcd.dwItemSpec);
-      // The item state of an owner-data list view is asked for, not carried in the notification.
-      const bool selected = ListView_GetItemState(FList, item, LVIS_SELECTED) & LVIS_SELECTED;
-      DrawRow(draw.nmcd.hdc, item, selected);
+      DrawRow(draw.nmcd.hdc, item, item == FRow.Index());
       return CDRF_SKIPDEFAULT;
     }
     default:

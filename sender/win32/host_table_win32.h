@@ -3,6 +3,11 @@
 // shows one blank row. Every row, the title row included, is one fixed height plus a grid line,
 // so the window can work out the size that fits the table exactly. The selected row is light
 // grey from two computers on; a single computer is never highlighted.
+//
+// Like a grid, the table always has one current row (TTableRow): a left click on a row or a
+// key moves it; clicks below the rows or on the title row, right clicks and changes of the list
+// never leave it without one. The list view's own mouse handling would clear or move it, so
+// the table takes the mouse buttons itself.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "sender/table_row.h"
 #include "ui/win32/gui_handles_win32.h"
 
 namespace kst {
@@ -22,13 +28,18 @@ class THostTable {
  public:
   // The text of a computer's cell: index in the list, column 0 to 3.
   using TCellText = std::function<std::wstring(size_t index, int column)>;
+  // A double click, with the row under the pointer as GetMouseRow gives it.
+  using TDoubleClick = std::function<void(int mouseRow)>;
+  // A key pressed in the table; true when it was handled and the list view must not see it.
+  using TKeyDown = std::function<bool(WPARAM key)>;
 
   THostTable() = default;
   ~THostTable();
   THostTable(const THostTable&) = delete;
   THostTable& operator=(const THostTable&) = delete;
 
-  bool Create(HWND parent, const std::vector<const wchar_t*>& titles, TCellText cellText);
+  bool Create(HWND parent, const std::vector<const wchar_t*>& titles, TCellText cellText, TDoubleClick doubleClick,
+              TKeyDown keyDown);
   HWND Handle() const noexcept { return FList; }
 
   // The regular font of the cells, the bold one of the titles, the height of a row without its
@@ -44,12 +55,15 @@ class THostTable {
   // Grid rows, the title row included.
   int RowCount() const noexcept { return static_cast<int>(std::max<size_t>(FComputers, 1)) + 1; }
 
-  // Index of the selected computer, or -1.
-  int GetSelection() const;
+  // The current row minus 1: the index of the selected computer (outside the list on the blank
+  // row of an empty list).
+  int GetSelection() const noexcept { return FRow.Index(); }
   // Selects grid row r (1 = the first computer); rows outside the table are ignored.
   void SetSelection(int row);
-  // The row under the mouse pointer minus 1: -1 on the title row, -2 outside the rows.
-  int GetMouseRow() const;
+  // Start-up: the stored row, or the first when the stored one shows no computer.
+  void RestoreSelection(int storedRow);
+  // The row at a point on the screen minus 1: -1 on the title row, -2 outside the rows.
+  int GetMouseRow(POINT screen) const;
 
   // Places the table; a fitted table shows all its rows and has no scroll bars.
   void Place(int left, int top, int width, int height, bool fitted);
@@ -58,6 +72,11 @@ class THostTable {
   bool Notify(const NMHDR& header, LRESULT& result);
 
  private:
+  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                   DWORD_PTR self) noexcept;
+  LRESULT ListMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Shows the current row as the list view's one selected and focused item.
+  void ApplyRow();
   static LRESULT CALLBACK HeaderProc(HWND header, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self) noexcept;
   void PaintTitles(HWND header);
@@ -71,6 +90,9 @@ class THostTable {
   HFONT FFont = nullptr;
   HFONT FBoldFont = nullptr;
   TCellText FCellText;
+  TDoubleClick FDoubleClick;
+  TKeyDown FKeyDown;
+  TTableRow FRow;
   std::vector<std::wstring> FTitles;
   TUniqueImageList FRowImages;
   int FRowHeight = 16;

@@ -51,7 +51,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
 
  private:
   // Services for the window-mode rules.
-  void StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
+  bool StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
                    uint64_t macAddress, uint64_t password, uint16_t port) override;
   void PostSendNext() override;
   void SetStatusText(const std::string& text) override;
@@ -71,7 +71,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void SendAllClick();
   void AddClick();
   void EditClick();
-  void MouseDblClick();
+  // mouseRow as GetMouseRow gives it.
+  void MouseDblClick(int mouseRow);
   void DeleteClick();
   void UpClick();
   void DownClick();
@@ -102,7 +103,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void DisplayTable() override;
   int GetSelection() const { return FTable.GetSelection(); }
   void SetSelection(int row) override { FTable.SetSelection(row); }
-  int GetMouseRow() const { return FTable.GetMouseRow(); }
+  int GetMouseRow(POINT screen) const { return FTable.GetMouseRow(screen); }
   void ScanMenusEnable(bool enable);
   void ShowMainHelp();
   void AboutMenuClick();

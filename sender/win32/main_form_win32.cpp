@@ -273,9 +273,12 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         return TRUE;
       }
       break;
-    case WM_LBUTTONDBLCLK:
-      MouseDblClick();
+    case WM_LBUTTONDBLCLK: {
+      POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ClientToScreen(Handle(), &at);
+      MouseDblClick(GetMouseRow(at));
       return 0;
+    }
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
@@ -335,9 +338,10 @@ void TWolMainForm::CreateControls() {
   FBanner = std::make_unique<TBanner>(*this);
   FBanner->Create(Handle());
 
-  FTable.Create(Handle(), kColumnTitles, [this](size_t index, int column) {
-    return Widen(CellText(*FApp.State().HostList[index], column));
-  });
+  FTable.Create(
+      Handle(), kColumnTitles,
+      [this](size_t index, int column) { return Widen(CellText(*FApp.State().HostList[index], column)); },
+      [this](int mouseRow) { MouseDblClick(mouseRow); }, [this](WPARAM key) { return KbdKeyDown(key); });
 
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
                                nullptr, FInstance, nullptr);
@@ -375,7 +379,7 @@ void TWolMainForm::AppStartup() {
   FTable.SetColumnWidths({FApp.View().Columns.begin(), FApp.View().Columns.end()});
   LayoutControls();
   DisplayTable();
-  if (!FApp.State().HostList.empty()) SetSelection(FApp.View().Selection);
+  FTable.RestoreSelection(FApp.View().Selection);
   ScanMenusEnable(true);
   SetFocus(FTable.Handle());
 }
@@ -423,7 +427,7 @@ void TWolMainForm::SendClick() { FApp.SendPacket(GetSelection()); }
 void TWolMainForm::SendAllClick() { FApp.SendAllPackets(); }
 void TWolMainForm::AddClick() { AddEditHost(-1); }
 void TWolMainForm::EditClick() { AddEditHost(GetSelection()); }
-void TWolMainForm::MouseDblClick() { AddEditHost(GetMouseRow()); }
+void TWolMainForm::MouseDblClick(int mouseRow) { AddEditHost(mouseRow); }
 void TWolMainForm::DeleteClick() { FApp.DeleteHost(GetSelection()); }
 void TWolMainForm::UpClick() { FApp.MoveHost(GetSelection(), true); }
 void TWolMainForm::DownClick() { FApp.MoveHost(GetSelection(), false); }
@@ -516,24 +520,6 @@ void TWolMainForm::AlignTable() {
 LRESULT TWolMainForm::Notify(const NMHDR& header) {
   if (AnswerToolTip(header, kToolButtons)) return 0;
   if (LRESULT result = 0; FTable.Notify(header, result)) return result;
-  if (header.hwndFrom == FTable.Handle()) {
-    switch (header.code) {
-      case NM_DBLCLK:
-        MouseDblClick();
-        return 0;
-      case NM_RETURN:
-        EditClick();
-        return 0;
-      case LVN_KEYDOWN: {
-        // Enter arrives as NM_RETURN.
-        const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
-        if (key != VK_RETURN) KbdKeyDown(key);
-        return 0;
-      }
-      default:
-        break;
-    }
-  }
   return 0;
 }
 
@@ -659,9 +645,9 @@ std::string TWolMainForm::UserName() {
   return Narrow(std::wstring(name, size - 1));
 }
 
-void TWolMainForm::StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
+bool TWolMainForm::StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
                                uint64_t macAddress, uint64_t password, uint16_t port) {
-  TUdpSender::Start(hostId, Handle(), destination, localAddress, macAddress, password, port);
+  return TUdpSender::Start(hostId, Handle(), destination, localAddress, macAddress, password, port);
 }
 
 void TWolMainForm::PostSendNext() { PostMessageW(Handle(), WM_SEND_NEXT, 0, 0); }

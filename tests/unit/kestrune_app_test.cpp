@@ -163,8 +163,10 @@ class TFakeWindow : public IKestruneWindow {
     uint64_t Id;
     std::string Destination;
   };
-  void StartSender(uint64_t id, const std::string& d, const std::string&, uint64_t, uint64_t, uint16_t) override {
+  bool StartSender(uint64_t id, const std::string& d, const std::string&, uint64_t, uint64_t, uint16_t) override {
+    if (FNoThreads) return false;
     FStarts.push_back({id, d});
+    return true;
   }
   void PostSendNext() override { ++FPosted; }
   void SetStatusText(const std::string& text) override { FStatus = text; }
@@ -183,6 +185,7 @@ class TFakeWindow : public IKestruneWindow {
   bool FAnswerYes = true;
   int FDisplays = 0;
   int FSelected = 0;
+  bool FNoThreads = false;  // the system refuses to create another thread
 };
 
 class KestruneWindowMode : public KestruneApp {
@@ -241,6 +244,19 @@ TEST_F(KestruneWindowMode, WinsockFailureLeavesTheChainWaitingAndRestartSharesTh
   EXPECT_EQ(FWindow.FStarts[4].Id, IdAt(1));
   EXPECT_EQ(FWindow.FStarts[5].Id, IdAt(2));
   EXPECT_EQ(FApp.SendAllIndex(), 3);
+}
+
+TEST_F(KestruneWindowMode, SenderThatCannotStartIsThatComputersFailure) {
+  FApp.SendAllPackets();
+  Pump();
+  FApp.Sent(IdAt(0), StrToIp("10.77.0.255"));
+  FWindow.FNoThreads = true;
+  Pump();
+  // Said at once, and the chain ends there instead of waiting for a result that never comes.
+  EXPECT_EQ(FWindow.FStatus, "BETA-2: failed sending magic packet to 10.77.0.255");
+  EXPECT_FALSE(FApp.SendingAll());
+  EXPECT_EQ(FWindow.FPosted, 0);
+  EXPECT_EQ(FWindow.FStarts.size(), 1u);
 }
 
 TEST_F(KestruneWindowMode, SendAllOverAnEmptyListDoesNothing) {
