@@ -13,13 +13,26 @@
 #include "sender/registry_store.h"
 #include "sender/res/dialog_ids.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
+using e2e::TPicture;
 using e2e::TProcess;
+
+e2e::TRgb SystemColour(int index) { return e2e::ToRgb(GetSysColor(index)); }
+// A dialog drawn on top where it is: its own face inside its corner, and the field given
+// drawn as a white box with the text it holds.
+void ExpectDrawn(const std::string& shotName, HWND dialog, HWND field) {
+  const auto shot = TPicture::Load(e2e::TakeScreenshot(shotName));
+  ASSERT_TRUE(shot) << shotName;
+  EXPECT_EQ(e2e::InsideCorner(*shot, dialog), SystemColour(COLOR_BTNFACE)) << shotName;
+  EXPECT_EQ(e2e::InsideCorner(*shot, field), SystemColour(COLOR_WINDOW)) << shotName;
+  EXPECT_GT(e2e::DarkPixels(*shot, field), 10) << shotName;
+}
 
 constexpr int kCmdAdd = 103, kCmdEdit = 104, kCmdSearch = 106, kCmdAbout = 111;
 
@@ -163,7 +176,7 @@ TEST_F(KestruneDialogs, AddFillsTheDefaultsChecksAndAppendsTheComputer) {
   EXPECT_EQ(Text(editor, IDC_HOST_LOCAL), test::Env("KST_HOST_ADDRESS"));  // the first local address
   EXPECT_EQ(Focus(editor), GetDlgItem(editor, IDC_HOST_NAME));
   Sleep(300);
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-new").empty());
+  ExpectDrawn("kestrune-editor-new", editor, GetDlgItem(editor, IDC_HOST_PORT));
 
   // Enter and Esc mean nothing here, while they close the about box.
   PostMessageW(GetDlgItem(editor, IDC_HOST_NAME), WM_KEYDOWN, VK_RETURN, 1);
@@ -203,7 +216,13 @@ TEST_F(KestruneDialogs, AddFillsTheDefaultsChecksAndAppendsTheComputer) {
     return tip != nullptr;
   }));
   EXPECT_EQ(tip ? e2e::WindowText(tip) : "", "lan0");  // the sandbox's adapter
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-hint").empty());
+  if (tip) {
+    // The tip is drawn over the editor, in the tip colour, with the description.
+    const auto shot = TPicture::Load(e2e::TakeScreenshot("kestrune-editor-hint"));
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(e2e::InsideCorner(*shot, tip), SystemColour(COLOR_INFOBK));
+    EXPECT_GT(e2e::DarkPixels(*shot, tip), 10);
+  }
 
   SetText(editor, IDC_HOST_MAC, L"aa:bb:cc:dd:ee:ff");
   SetText(editor, IDC_HOST_DESTINATION, Widen(test::Env("KST_LAN_BROADCAST")));
@@ -246,7 +265,7 @@ TEST_F(KestruneDialogs, EditShowsTheComputerAndCancelKeepsIt) {
   EXPECT_EQ(LOWORD(selection), 9);
   EXPECT_EQ(HIWORD(selection), 9);
   Sleep(300);
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-editor-existing").empty());
+  ExpectDrawn("kestrune-editor-existing", editor, GetDlgItem(editor, IDC_HOST_MAC));
 
   SetText(editor, IDC_HOST_NAME, L"");
   EXPECT_EQ(FailedCheck(editor, IDC_HOST_SAVE), "No computer name.");
@@ -284,7 +303,7 @@ TEST_F(KestruneDialogs, SearchShowsTheStoredRangeFiltersOctetsAndStoresOnOk) {
   HWND from4 = GetDlgItem(search, IDC_SEARCH_FROM4);
   EXPECT_EQ(Focus(search), from4);
   Sleep(300);
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-search").empty());
+  ExpectDrawn("kestrune-search", search, GetDlgItem(search, IDC_SEARCH_PORT));
 
   // "3" then "00" is above 255: selected whole, so the next digit replaces it; "." is removed.
   Type(from4, L"00");

@@ -14,13 +14,20 @@
 #include "sender/messages.h"
 #include "sender/registry_store.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
+using e2e::TPicture;
 using e2e::TProcess;
+using e2e::TRgb;
+
+const TRgb kSelectedGrey{224, 224, 224};
+TRgb WindowColour() { return e2e::ToRgb(GetSysColor(COLOR_WINDOW)); }
+std::optional<TPicture> Screenshot(const std::string& name) { return TPicture::Load(e2e::TakeScreenshot(name)); }
 
 struct TComputer {
   std::string Name;
@@ -190,7 +197,12 @@ TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
   EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETITEMCOUNT, 0, 0) == 3; }));
   EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
   Sleep(500);
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-window").empty());
+  // The stored second row, light grey; the others in the table's colour.
+  const auto shot = Screenshot("kestrune-window");
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 2)), kSelectedGrey);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 1)), WindowColour());
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 3)), WindowColour());
 
   auto second = Run(L"");
   ASSERT_TRUE(second);
@@ -232,7 +244,11 @@ TEST_F(Kestrune, SendShowsItsOutcomeAndDeleteAsksFirst) {
   PostMessageW(window, WM_COMMAND, 101, 0);  // Send
   const std::string sent = "PEER-ONE: magic packet sent to " + peer + " at ";
   EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(status).rfind(sent, 0) == 0; }));
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-one-computer").empty());
+  // A single computer is selected but never highlighted.
+  Sleep(300);
+  const auto shot = Screenshot("kestrune-one-computer");
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 1)), WindowColour());
 
   PostMessageW(window, WM_COMMAND, 105, 0);  // Delete
   HWND box = e2e::FindMessageBox(process->Id());
@@ -328,7 +344,22 @@ TEST_F(KestruneWindow, TableFitsBelowTheBannerAndFillsTheWindowWhenItIsTooSmall)
   PostMessageW(FWindow, WM_COMMAND, 109, 0);  // Down: the second computer selected
   EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
   Sleep(300);
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-three-computers").empty());
+  const auto shot = Screenshot("kestrune-three-computers");
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FTable, 2)), kSelectedGrey);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FTable, 3)), WindowColour());
+  // Drawn exactly at its place: the banner right above it, the window's face right beside and
+  // below it, the last row's grid line at its bottom.
+  POINT corner{fitted.left, fitted.top};
+  ClientToScreen(FWindow, &corner);
+  const TRgb face = e2e::ToRgb(GetSysColor(COLOR_BTNFACE));
+  const TRgb grid = e2e::ToRgb(GetSysColor(COLOR_BTNSHADOW));
+  const int width = fitted.right - fitted.left, height = fitted.bottom - fitted.top;
+  EXPECT_NE(shot->Pixel(corner.x + 200, corner.y - 1), face);
+  EXPECT_NE(shot->Pixel(corner.x + 200, corner.y - 1), WindowColour());
+  EXPECT_EQ(shot->Pixel(corner.x + width, corner.y + 40), face);
+  EXPECT_EQ(shot->Pixel(corner.x + 200, corner.y + height), face);
+  EXPECT_EQ(shot->Pixel(corner.x + 110, corner.y + height - 3), grid);
 
   SetWindowPos(FWindow, nullptr, 0, 0, 400, 250, SWP_NOMOVE | SWP_NOZORDER);
   RECT client, status;

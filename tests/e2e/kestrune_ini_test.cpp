@@ -13,6 +13,7 @@
 #include "netcore/win32/text_win32.h"
 #include "sender/registry_store.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
@@ -94,7 +95,13 @@ TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
   DeleteFileW(Widen(file).c_str());
   HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
-  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-export-dialog").empty());
+  {
+    // Drawn on top, where the dialog is: its face in its corner and its labels' text.
+    const auto shot = e2e::TPicture::Load(e2e::TakeScreenshot("kestrune-export-dialog"));
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(e2e::InsideCorner(*shot, dialog), e2e::ToRgb(GetSysColor(COLOR_BTNFACE)));
+    EXPECT_GT(e2e::DarkPixels(*shot, dialog), 100);
+  }
   ChooseName(dialog, file);
   ASSERT_TRUE(e2e::WaitUntil([&] { return ReadFileBytes(file).find("[Search]") != std::string::npos; }));
   const std::string written = ReadFileBytes(file);

@@ -7,6 +7,7 @@
 #include "netcore/magic_packet.h"
 #include "netcore/win32/handles_win32.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst::e2e {
@@ -125,8 +126,12 @@ TEST_F(Vellamar, LogsMagicPacketsToTheAdapterAndItsBroadcastsOnly) {
   ASSERT_TRUE(test::PeerSend("255.255.255.255", 7, Bytes(BuildMagicPacket(0x02AA00000012ull, 0xA1B2C3D4E5F6ull)),
                              1, 40102));
   ASSERT_TRUE(WaitUntil([&] { return LoggedPackets() == 2; }));
-  const std::string shot = TakeScreenshot("vellamar-two-packets");
-  EXPECT_FALSE(shot.empty()) << "no screenshot";
+  {
+    // The two packets' lines are written in the log as the user sees it.
+    const auto shot = TPicture::Load(TakeScreenshot("vellamar-two-packets"));
+    ASSERT_TRUE(shot) << "no screenshot";
+    EXPECT_GT(DarkPixels(*shot, FLog), 500);
+  }
 
   // Not a magic packet: right length, one byte of the sixteenth copy wrong.
   auto broken = Bytes(BuildMagicPacket(0x02AA00000013ull, 0));
@@ -175,7 +180,12 @@ TEST_F(Vellamar, ClearButtonEmptiesTheLogAndAboutOpensOverTheWindow) {
   GetWindowRect(about, &box);
   EXPECT_NEAR((box.left + box.right) / 2, (owner.left + owner.right) / 2, 1);
   EXPECT_NEAR((box.top + box.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
-  EXPECT_FALSE(TakeScreenshot("vellamar-about").empty());
+  {
+    const auto shot = TPicture::Load(TakeScreenshot("vellamar-about"));
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(InsideCorner(*shot, about), ToRgb(GetSysColor(COLOR_BTNFACE)));
+    EXPECT_GT(DarkPixels(*shot, about), 100);
+  }
   ASSERT_TRUE(PressButton(about, IDOK));
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
 }

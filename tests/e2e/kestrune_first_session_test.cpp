@@ -1,0 +1,238 @@
+// A new user's first session with the shipped kestrune.exe on a machine where it never ran:
+// every computer is added through the editor, and every command reaches the selected row.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "netcore/address_text.h"
+#include "netcore/magic_packet.h"
+#include "netcore/registry.h"
+#include "netcore/win32/text_win32.h"
+#include "sender/messages.h"
+#include "sender/registry_store.h"
+#include "sender/res/dialog_ids.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/picture.h"
+#include "tests/win32/sandbox_env.h"
+
+namespace kst {
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::TPicture;
+using e2e::TProcess;
+using e2e::TRgb;
+
+constexpr int kCmdSend = 101, kCmdAdd = 103;
+constexpr int kRowPitch = e2e::kTableRowPitch;
+const TRgb kSelectedGrey{224, 224, 224};
+
+// The current local time in the form the status bar shows it.
+std::string LongTime() {
+  wchar_t text[128];
+  const int n = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text, 128);
+  return n > 0 ? Narrow(std::wstring(text, static_cast<size_t>(n - 1))) : std::string();
+}
+
+class KestruneFirstSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::InSandbox());
+    FRegistry->SetRoot(TRegRoot::LocalMachine);
+    FRegistry->DeleteKey(kSettingsKey);  // a machine where Kestrune never ran
+  }
+  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
+
+  void Start() {
+    FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
+    ASSERT_TRUE(FProcess);
+    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", L"Kestrune 2.0.11");
+    ASSERT_TRUE(FWindow);
+    FTable = e2e::FindChild(FWindow, L"SysListView32");
+    FStatus = e2e::FindChild(FWindow, L"msctls_statusbar32");
+    ASSERT_TRUE(FTable && FStatus);
+    FTitles = e2e::FindChild(FTable, L"SysHeader32");
+    ASSERT_TRUE(FTitles);
+  }
+  void Exit() {
+    PostMessageW(FWindow, WM_APP_EXIT, 0, 0);
+    EXPECT_EQ(FProcess->WaitExit(), 0u);
+  }
+
+  LRESULT Rows() const { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0); }
+  LRESULT Selected() const { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED); }
+  bool RowsAre(LRESULT rows, LRESULT selected) const {
+    return e2e::WaitUntil([&] { return Rows() == rows && Selected() == selected; });
+  }
+
+  // A point of table row r (1 = the first computer) in the table's client area.
+  POINT RowPoint(int row) const {
+    POINT at = e2e::TableRowPoint(FTable, row);
+    ScreenToClient(FTable, &at);
+    return at;
+  }
+  static void Mouse(HWND window, UINT message, POINT at) {
+    PostMessageW(window, message, message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK ? MK_LBUTTON : 0,
+                 MAKELPARAM(at.x, at.y));
+  }
+  void Key(WORD key) const { PostMessageW(FTable, WM_KEYDOWN, key, 1); }
+
+  HWND Editor() const { return e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Remote Computer"); }
+  static std::string Text(HWND dialog, int id) { return e2e::WindowText(GetDlgItem(dialog, id)); }
+  static void SetText(HWND dialog, int id, const std::string& text) {
+    const std::wstring wide = Widen(text);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, &result);
+  }
+  // Fills the open editor with a computer at the peer and saves it.
+  void SaveComputer(HWND editor, const std::string& name, const std::string& mac) {
+    ASSERT_TRUE(editor);
+    SetText(editor, IDC_HOST_NAME, name);
+    SetText(editor, IDC_HOST_MAC, mac);
+    SetText(editor, IDC_HOST_DESTINATION, test::Env("KST_PEER_ADDRESS"));
+    SetText(editor, IDC_HOST_PORT, "40019");
+    ASSERT_TRUE(e2e::PressButton(editor, IDC_HOST_SAVE));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(editor); }));
+  }
+  // The name the editor opened with, then Cancel.
+  std::string EditorNameThenCancel() {
+    HWND editor = Editor();
+    if (!editor) return "(no editor)";
+    const std::string name = Text(editor, IDC_HOST_NAME);
+    EXPECT_TRUE(e2e::PressButton(editor, IDC_HOST_CANCEL));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(editor); }));
+    return name;
+  }
+  // Answers the delete question with Yes; the question asked.
+  std::string ConfirmDelete() {
+    HWND box = e2e::FindMessageBox(FProcess->Id());
+    if (!box) return "(no question)";
+    const std::string text = e2e::MessageBoxText(box);
+    EXPECT_TRUE(e2e::PressButtonByText(box, L"&Yes"));
+    return text;
+  }
+  // Send on the selected row: the packet reaches the peer once more and the status bar says
+  // so, with the time of the send.
+  void SendAndExpect(const std::string& upperName, uint64_t mac) {
+    const std::string hex = test::Hex(BuildMagicPacket(mac, 0).View());
+    const auto packets = [&] {
+      size_t n = 0;
+      for (const auto& d : test::ReadPeerLog()) n += d.PayloadHex == hex && d.DestinationPort == 40019;
+      return n;
+    };
+    const size_t before = packets();
+    std::set<std::string> times{LongTime()};
+    PostMessageW(FWindow, WM_COMMAND, kCmdSend, 0);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return packets() == before + 1; })) << upperName;
+    const std::string prefix = upperName + ": magic packet sent to " + test::Env("KST_PEER_ADDRESS") + " at ";
+    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus).rfind(prefix, 0) == 0; }));
+    times.insert(LongTime());
+    const std::string status = e2e::WindowText(FStatus);
+    EXPECT_TRUE(status.size() > prefix.size() && times.count(status.substr(prefix.size())) == 1) << status;
+  }
+  std::optional<TPicture> Screenshot(const std::string& name) {
+    Sleep(300);  // the last repaint
+    return TPicture::Load(e2e::TakeScreenshot(name));
+  }
+  TRgb RowColour(const TPicture& picture, int row) const { return picture.Pixel(e2e::TableRowPoint(FTable, row)); }
+
+  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  std::optional<TProcess> FProcess;
+  HWND FWindow = nullptr, FTable = nullptr, FTitles = nullptr, FStatus = nullptr;
+};
+
+TEST_F(KestruneFirstSession, EveryCommandReachesTheSelectedRowFromTheFirstComputerOn) {
+  Start();
+  ASSERT_TRUE(RowsAre(1, 0));  // the blank row of an empty list
+  const TRgb window = e2e::ToRgb(GetSysColor(COLOR_WINDOW));
+
+  // Computers > Add, then Magic packet > Send.
+  PostMessageW(FWindow, WM_COMMAND, kCmdAdd, 0);
+  SaveComputer(Editor(), "Lab-One", "02-E9-00-00-00-01");
+  ASSERT_TRUE(RowsAre(1, 0));
+  SendAndExpect("LAB-ONE", 0x02E900000001);
+  // One computer: selected, but never highlighted.
+  auto one = Screenshot("kestrune-first-computer");
+  ASSERT_TRUE(one);
+  EXPECT_EQ(RowColour(*one, 1), window);
+
+  PostMessageW(FWindow, WM_COMMAND, kCmdAdd, 0);
+  SaveComputer(Editor(), "Lab-Two", "02-E9-00-00-00-02");
+  ASSERT_TRUE(RowsAre(2, 0));  // adding keeps the row
+  Mouse(FTable, WM_LBUTTONDOWN, RowPoint(2));
+  Mouse(FTable, WM_LBUTTONUP, RowPoint(2));
+  ASSERT_TRUE(RowsAre(2, 1));
+  auto two = Screenshot("kestrune-first-two-computers");
+  ASSERT_TRUE(two);
+  EXPECT_EQ(RowColour(*two, 2), kSelectedGrey);
+  EXPECT_EQ(RowColour(*two, 1), window);
+
+  // A click below the rows and a right click leave the row where it is; the right click opens
+  // the pop-up menu.
+  Mouse(FTable, WM_LBUTTONDOWN, {110, 6 * kRowPitch});
+  Mouse(FTable, WM_LBUTTONUP, {110, 6 * kRowPitch});
+  Mouse(FTable, WM_RBUTTONDOWN, RowPoint(1));
+  Mouse(FTable, WM_RBUTTONUP, RowPoint(1));
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+      if (e2e::ClassName(w) == "#32768") return true;
+    return false;
+  }));
+  PostMessageW(FWindow, WM_KEYDOWN, VK_ESCAPE, 1);  // closes the menu
+  Sleep(300);
+  EXPECT_TRUE(RowsAre(2, 1));
+
+  // The Delete key on the bottom row: the new bottom row is selected.
+  Key(VK_DELETE);
+  EXPECT_EQ(ConfirmDelete(), "Are you sure to delete LAB-TWO computer entry ?");
+  ASSERT_TRUE(RowsAre(1, 0));
+  SendAndExpect("LAB-ONE", 0x02E900000001);
+
+  Mouse(FTable, WM_LBUTTONDBLCLK, RowPoint(1));
+  EXPECT_EQ(EditorNameThenCancel(), "Lab-One");
+  Mouse(FTitles, WM_LBUTTONDBLCLK, {40, kRowPitch / 2});
+  EXPECT_EQ(EditorNameThenCancel(), "");  // a new computer
+  Key(VK_RETURN);
+  EXPECT_EQ(EditorNameThenCancel(), "Lab-One");
+
+  // The last computer deleted: the next one added is selected at once.
+  Key(VK_DELETE);
+  EXPECT_EQ(ConfirmDelete(), "Are you sure to delete LAB-ONE computer entry ?");
+  ASSERT_TRUE(RowsAre(1, 0));
+  Key(VK_RETURN);  // Enter on the empty list: the editor for a new computer
+  SaveComputer(Editor(), "Lab-Three", "02-E9-00-00-00-03");
+  ASSERT_TRUE(RowsAre(1, 0));
+  SendAndExpect("LAB-THREE", 0x02E900000003);
+  Exit();
+
+  // The first exit writes the list only: the settings key did not exist before it.
+  FRegistry->SetAccess(TRegAccess::Read);
+  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
+  EXPECT_FALSE(FRegistry->GetValueInfo("Selection"));
+  EXPECT_FALSE(FRegistry->GetValueInfo("FormWidth"));
+  FRegistry->CloseKey();
+  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0000", false));
+  EXPECT_EQ(TRegistryX(*FRegistry).ReadStringDef("ComputerName", ""), "Lab-Three");
+  FRegistry->CloseKey();
+
+  // The second session: the first row is selected; Insert adds, Down moves the row.
+  Start();
+  ASSERT_TRUE(RowsAre(1, 0));
+  Key(VK_INSERT);
+  SaveComputer(Editor(), "Lab-Four", "02-E9-00-00-00-04");
+  ASSERT_TRUE(RowsAre(2, 0));
+  Key(VK_DOWN);
+  ASSERT_TRUE(RowsAre(2, 1));
+  Exit();
+  FRegistry->SetAccess(TRegAccess::Read);
+  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
+  EXPECT_EQ(TRegistryX(*FRegistry).ReadIntegerDef("Selection", 0), 2);
+  FRegistry->CloseKey();
+}
+
+}  // namespace
+}  // namespace kst
