@@ -171,10 +171,12 @@ TEST_F(KestruneFirstSession, EveryCommandReachesTheSelectedRowFromTheFirstComput
   EXPECT_EQ(RowColour(*two, 2), kSelectedGrey);
   EXPECT_EQ(RowColour(*two, 1), window);
 
-  // A click below the rows and a right click leave the row where it is; the right click opens
-  // the pop-up menu.
+  // Clicks below the rows and on the title row, and a right click, leave the row where it is;
+  // the right click opens the pop-up menu.
   Mouse(FTable, WM_LBUTTONDOWN, {110, 6 * kRowPitch});
   Mouse(FTable, WM_LBUTTONUP, {110, 6 * kRowPitch});
+  Mouse(FTitles, WM_LBUTTONDOWN, {40, kRowPitch / 2});
+  Mouse(FTitles, WM_LBUTTONUP, {40, kRowPitch / 2});
   Mouse(FTable, WM_RBUTTONDOWN, RowPoint(1));
   Mouse(FTable, WM_RBUTTONUP, RowPoint(1));
   EXPECT_TRUE(e2e::WaitUntil([&] {
@@ -219,7 +221,12 @@ TEST_F(KestruneFirstSession, EveryCommandReachesTheSelectedRowFromTheFirstComput
   EXPECT_EQ(TRegistryX(*FRegistry).ReadStringDef("ComputerName", ""), "Lab-Three");
   FRegistry->CloseKey();
 
-  // The second session: the first row is selected; Insert adds, Down moves the row.
+  // The second session, with the selection as earlier builds stored it (0): the first row is
+  // selected; Insert adds, Down moves the row.
+  FRegistry->SetAccess(TRegAccess::All);
+  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
+  FRegistry->WriteDword("Selection", 0);
+  FRegistry->CloseKey();
   Start();
   ASSERT_TRUE(RowsAre(1, 0));
   Key(VK_INSERT);
