@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
