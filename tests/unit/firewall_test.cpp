@@ -147,6 +147,7 @@ class TRefusingRegistry final : public IRegistryAccessor {
   bool KeyExists(std::string_view path) override { return FInner->KeyExists(path); }
   void CloseKey() override { FInner->CloseKey(); }
   std::vector<std::string> GetKeyNames() override { return FInner->GetKeyNames(); }
+  std::vector<std::string> GetValueNames() override { return FInner->GetValueNames(); }
   bool DeleteKey(std::string_view path) override { return FInner->DeleteKey(path); }
   std::optional<TRegValueInfo> GetValueInfo(std::string_view name) override { return FInner->GetValueInfo(name); }
   std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) override { return FInner->ReadRaw(name); }
