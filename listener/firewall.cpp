@@ -1,6 +1,7 @@
 #include "listener/firewall.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace kst {
@@ -8,10 +9,10 @@ namespace {
 
 constexpr std::string_view kDoNotAllowExceptions = "DoNotAllowExceptions";
 constexpr std::string_view kRuleName = "Wake-On-LAN";
-constexpr std::string_view kVellamarKey = "SOFTWARE\\Brindlecote\\Vellamar";
-// Set in the outstanding changes key when Vellamar's own key was made for it, so that the
-// key goes too once everything is undone.
-constexpr std::string_view kOwnsParent = "OwnsParent";
+// Vellamar keeps no settings: these keys hold only the record, and go with it when empty.
+constexpr std::string_view kRecordParents[] = {"SOFTWARE\\Brindlecote\\Vellamar", "SOFTWARE\\Brindlecote"};
+constexpr std::string_view kOwnerSuffix = ".Owner";
+constexpr std::string_view kEarlierSuffix = ".Earlier";
 
 struct TPortValue {
   std::string_view Name;
@@ -20,11 +21,19 @@ struct TPortValue {
 constexpr TPortValue kPortValues[] = {{"7:UDP", "7:UDP:*:Enabled:WOL7"}, {"9:UDP", "9:UDP:*:Enabled:WOL9"}};
 
 std::string IndexName(size_t index) {
-  char name[16];
+  char name[24];
   std::snprintf(name, sizeof name, "%04zu", index);
   return name;
 }
-std::string EarlierName(size_t index) { return IndexName(index) + ".Earlier"; }
+
+// The number of an entry's value name ("0012"); nothing for the values beside it.
+std::optional<size_t> SlotNumber(std::string_view name) {
+  if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  size_t number = 0;
+  std::from_chars(name.data(), name.data() + name.size(), number);
+  return number;
+}
 
 std::string Join(std::string_view key, std::string_view what) {
   std::string entry(key);
@@ -33,25 +42,62 @@ std::string Join(std::string_view key, std::string_view what) {
   return entry;
 }
 
-// Writes the change into the outstanding changes key at the list's next index.
-bool Journal(IRegistryAccessor& registry, size_t index, const TFirewallChange& change) {
-  const bool parentExisted = registry.KeyExists(kVellamarKey);
+// Writes the change into the record after every entry there, so that an entry a start could not
+// undo, or another run's, is never overwritten; the entry itself last, as the rest belongs to it.
+bool Journal(IRegistryAccessor& registry, std::string_view owner, TFirewallChange& change) {
   if (!registry.OpenKey(kOutstandingChangesKey, true)) return false;
-  bool ok = true;
-  if (!parentExisted) ok = registry.WriteDword(kOwnsParent, 1);
-  if (change.Earlier) ok = ok && registry.WriteRaw(EarlierName(index), change.Earlier->Type, change.Earlier->Data);
-  ok = ok && registry.WriteString(IndexName(index), change.Entry);
+  size_t next = 0;
+  for (const auto& name : registry.GetValueNames())
+    if (const auto number = SlotNumber(name.substr(0, name.find('.')))) next = std::max(next, *number + 1);
+  const std::string slot = IndexName(next);
+  bool ok = registry.WriteString(slot + std::string(kOwnerSuffix), owner);
+  if (change.Earlier)
+    ok = ok && registry.WriteRaw(slot + std::string(kEarlierSuffix), change.Earlier->Type, change.Earlier->Data);
+  ok = ok && registry.WriteString(slot, change.Entry);
   registry.CloseKey();
+  if (ok) change.Slot = slot;
   return ok;
 }
 
 // Records the change, then reopens its key for the write.
-bool RecordAndReopen(IRegistryAccessor& registry, std::string_view key, TFirewallChange change,
+bool RecordAndReopen(IRegistryAccessor& registry, std::string_view key, std::string_view owner, TFirewallChange change,
                      TFirewallChanges& changes) {
   registry.CloseKey();
-  if (!Journal(registry, changes.size(), change)) return false;
+  if (!Journal(registry, owner, change)) return false;
   changes.push_back(std::move(change));
   return registry.OpenKey(key, false);
+}
+
+// Takes an undone change out of the record.
+void Forget(IRegistryAccessor& registry, const std::string& slot) {
+  if (slot.empty() || !registry.OpenKey(kOutstandingChangesKey, false)) return;
+  registry.DeleteValue(slot);
+  registry.DeleteValue(slot + std::string(kEarlierSuffix));
+  registry.DeleteValue(slot + std::string(kOwnerSuffix));
+  registry.CloseKey();
+}
+
+bool KeyIsEmpty(IRegistryAccessor& registry, std::string_view key) {
+  if (!registry.OpenKey(key, false)) return false;
+  const bool empty = registry.GetKeyNames().empty() && registry.GetValueNames().empty();
+  registry.CloseKey();
+  return empty;
+}
+
+// Once no entry is left, nothing of the record stays: its key, and the keys above it that hold
+// nothing else (Kestrune keeps its settings below "SOFTWARE\Brindlecote").
+void RemoveEmptyRecord(IRegistryAccessor& registry) {
+  if (registry.OpenKey(kOutstandingChangesKey, false)) {
+    bool entries = !registry.GetKeyNames().empty();
+    for (const auto& name : registry.GetValueNames()) entries = entries || SlotNumber(name).has_value();
+    registry.CloseKey();
+    if (entries) return;
+    registry.DeleteKey(kOutstandingChangesKey);
+  }
+  for (const std::string_view parent : kRecordParents) {
+    if (!KeyIsEmpty(registry, parent)) return;
+    registry.DeleteKey(parent);
+  }
 }
 
 // Undoes one change; false when its key opened and the undo failed.
@@ -94,7 +140,23 @@ std::string FirewallRuleText(uint8_t versionCode) {
   return std::string(prefix) + "|Action=Allow|Active=TRUE|Dir=In|Protocol=17|LPort=7|LPort=9|Name=Wake-On-LAN|Edge=FALSE|";
 }
 
-std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_t versionCode,
+std::string OwnerTag(uint32_t processId, uint64_t startTime) {
+  return std::to_string(processId) + '/' + std::to_string(startTime);
+}
+
+std::optional<TOwner> ParseOwnerTag(std::string_view tag) {
+  const size_t slash = tag.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  TOwner owner;
+  const char* end = tag.data() + slash;
+  if (std::from_chars(tag.data(), end, owner.ProcessId).ptr != end) return std::nullopt;
+  end = tag.data() + tag.size();
+  if (slash + 1 == tag.size() || std::from_chars(tag.data() + slash + 1, end, owner.StartTime).ptr != end)
+    return std::nullopt;
+  return owner;
+}
+
+std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_t versionCode, std::string_view owner,
                                              TFirewallChanges& changes) {
   registry.SetRoot(TRegRoot::LocalMachine);
   registry.SetAccess(TRegAccess::All);
@@ -103,7 +165,7 @@ std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_
     if (!registry.KeyExists(profile)) continue;
     if (registry.OpenKey(profile, false)) {
       const auto flag = registry.ReadDword(kDoNotAllowExceptions);
-      if (flag && *flag != 0 && RecordAndReopen(registry, profile, {Join(profile, kDoNotAllowExceptions), {}}, changes)) {
+      if (flag && *flag != 0 && RecordAndReopen(registry, profile, owner, {Join(profile, kDoNotAllowExceptions), {}, {}}, changes)) {
         if (!registry.WriteDword(kDoNotAllowExceptions, 0)) {
           registry.CloseKey();
           return std::string(kDoNotAllowExceptions);
@@ -116,12 +178,12 @@ std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_
     if (!registry.OpenKey(list, true)) continue;
     for (const auto& port : kPortValues) {
       if (reg.ReadStringDef(port.Name, "") == port.Text) continue;
-      TFirewallChange change{Join(list, port.Name), {}};
+      TFirewallChange change{Join(list, port.Name), {}, {}};
       if (registry.GetValueInfo(port.Name)) {
         if (auto data = registry.ReadRaw(port.Name))
           change.Earlier = TEarlierValue{registry.GetValueInfo(port.Name)->Type, std::move(*data)};
       }
-      if (!RecordAndReopen(registry, list, std::move(change), changes)) break;
+      if (!RecordAndReopen(registry, list, owner, std::move(change), changes)) break;
       if (!registry.WriteString(port.Name, port.Text)) {
         registry.CloseKey();
         return std::string(port.Name);
@@ -131,7 +193,7 @@ std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_
   }
   if (versionCode >= 0x60 && registry.KeyExists(kFirewallRulesKey) && registry.OpenKey(kFirewallRulesKey, false)) {
     if (!registry.GetValueInfo(kRuleName) &&
-        RecordAndReopen(registry, kFirewallRulesKey, {Join(kFirewallRulesKey, kRuleName), {}}, changes) &&
+        RecordAndReopen(registry, kFirewallRulesKey, owner, {Join(kFirewallRulesKey, kRuleName), {}, {}}, changes) &&
         !registry.WriteString(kRuleName, FirewallRuleText(versionCode))) {
       registry.CloseKey();
       return std::string(kRuleName);
@@ -145,47 +207,36 @@ void RestoreFirewall(IRegistryAccessor& registry, TFirewallChanges& changes) {
   if (changes.empty()) return;
   registry.SetRoot(TRegRoot::LocalMachine);
   registry.SetAccess(TRegAccess::All);
-  TFirewallChanges failed;
-  for (auto& change : changes)
-    if (!Undo(registry, change)) failed.push_back(std::move(change));
+  // What cannot be undone keeps its entry, for a later start to try again.
+  for (const auto& change : changes)
+    if (Undo(registry, change)) Forget(registry, change.Slot);
   changes.clear();
-
-  // The record now holds only what could not be undone.
-  bool ownsParent = false;
-  if (registry.OpenKey(kOutstandingChangesKey, false)) {
-    ownsParent = registry.ReadDword(kOwnsParent).value_or(0) != 0;
-    registry.CloseKey();
-  }
-  registry.DeleteKey(kOutstandingChangesKey);
-  for (size_t i = 0; i < failed.size(); ++i) Journal(registry, i, failed[i]);
-  if (failed.empty()) {
-    if (ownsParent && registry.OpenKey(kVellamarKey, false) && registry.GetKeyNames().empty()) {
-      registry.CloseKey();
-      registry.DeleteKey(kVellamarKey);
-    }
-  } else if (ownsParent && registry.OpenKey(kOutstandingChangesKey, false)) {
-    registry.WriteDword(kOwnsParent, 1);
-  }
-  registry.CloseKey();
+  RemoveEmptyRecord(registry);
 }
 
-void RestoreOutstandingChanges(IRegistryAccessor& registry) {
+void RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning& running) {
   registry.SetRoot(TRegRoot::LocalMachine);
   registry.SetAccess(TRegAccess::All);
   if (!registry.OpenKey(kOutstandingChangesKey, false)) return;
-  TFirewallChanges changes;
-  for (size_t i = 0;; ++i) {
-    const auto entry = registry.ReadString(IndexName(i));
-    if (!entry) break;
-    TFirewallChange change{*entry, {}};
-    const std::string earlier = EarlierName(i);
-    if (const auto info = registry.GetValueInfo(earlier))
-      if (auto data = registry.ReadRaw(earlier)) change.Earlier = TEarlierValue{info->Type, std::move(*data)};
-    changes.push_back(std::move(change));
+  std::vector<std::pair<size_t, TFirewallChange>> found;
+  for (const auto& name : registry.GetValueNames()) {
+    const auto number = SlotNumber(name);
+    if (!number) continue;
+    // A record without an owner comes from an older version, whose run is gone.
+    const auto owner = registry.ReadString(name + std::string(kOwnerSuffix));
+    if (owner && running(*owner)) continue;
+    TFirewallChange change{registry.ReadString(name).value_or(""), {}, name};
+    const std::string earlier = name + std::string(kEarlierSuffix);
+    if (const auto value = registry.ReadValue(earlier)) change.Earlier = TEarlierValue{value->Type, value->Data};
+    found.emplace_back(*number, std::move(change));
   }
   registry.CloseKey();
-  if (changes.empty()) changes.push_back({});  // an empty record still goes
+  // Undone in the order they were made.
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  TFirewallChanges changes;
+  for (auto& [number, change] : found) changes.push_back(std::move(change));
   RestoreFirewall(registry, changes);
+  RemoveEmptyRecord(registry);  // also a record with no entry left in it
 }
 
 void RestartFirewallService(uint8_t versionCode, const TServiceControlFactory& makeManager) {
@@ -198,8 +249,9 @@ void RestartFirewallService(uint8_t versionCode, const TServiceControlFactory& m
 }
 
 std::optional<std::string> AdjustFirewall(IRegistryAccessor& registry, uint8_t versionCode, bool admin,
-                                          const TServiceControlFactory& makeManager, TFirewallChanges& changes) {
-  auto failed = OpenFirewallPorts(registry, versionCode, changes);
+                                          const TServiceControlFactory& makeManager, std::string_view owner,
+                                          TFirewallChanges& changes) {
+  auto failed = OpenFirewallPorts(registry, versionCode, owner, changes);
   if (failed) return failed;
   if (admin) RestartFirewallService(versionCode, makeManager);
   return std::nullopt;

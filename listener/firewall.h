@@ -24,7 +24,20 @@ inline constexpr std::string_view kFirewallProfileKeys[] = {
 inline constexpr std::string_view kFirewallRulesKey =
     "\\SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules";
 // Where the changes not yet undone are kept, so that a run that was killed is undone by the next.
+// Each change is a value "NNNN" (what to undo), with "NNNN.Owner" (the run that made it) and, when
+// a value was replaced, "NNNN.Earlier". The record is machine-wide while a run's single-instance
+// check is per session, so each run undoes only its own changes and those of runs that are gone.
 inline constexpr std::string_view kOutstandingChangesKey = "SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges";
+
+// The tag that names a run in the record: its process id and start time, since ids are reused.
+std::string OwnerTag(uint32_t processId, uint64_t startTime);
+struct TOwner {
+  uint32_t ProcessId = 0;
+  uint64_t StartTime = 0;
+};
+std::optional<TOwner> ParseOwnerTag(std::string_view tag);
+// Whether the run a tag names still runs (the platform's answer).
+using TOwnerRunning = std::function<bool(std::string_view tag)>;
 
 // The version code for major.minor: (major * 16 | minor) & 0xFF for the versions the firewall
 // code knows (5.1, 5.2, 6.0 to 6.3, 10.0), 0 for every other.
@@ -42,19 +55,23 @@ struct TEarlierValue {
 struct TFirewallChange {
   std::string Entry;
   std::optional<TEarlierValue> Earlier;
+  std::string Slot;  // its value name in the record, once recorded
 };
 using TFirewallChanges = std::vector<TFirewallChange>;
 
 // Writes the firewall values for the version code, recording each change (first in the
-// outstanding changes key, then in changes) before it is made. A change that cannot be recorded
-// is not made. Nothing on success; on a failed write after its key opened, the value's name.
-std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_t versionCode,
+// outstanding changes key, after every entry already there, under the owner's tag; then in
+// changes) before it is made. A change that cannot be recorded is not made. Nothing on success;
+// on a failed write after its key opened, the value's name.
+std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_t versionCode, std::string_view owner,
                                              TFirewallChanges& changes);
-// Undoes every change in list order and empties the list; the outstanding changes key goes
-// once nothing is left to undo.
+// Undoes every change in list order and empties the list. Each change undone leaves the record;
+// one that cannot be undone stays there for a later start. Once the record is empty, it goes,
+// and with it Vellamar's key and "SOFTWARE\Brindlecote" when nothing else is in them.
 void RestoreFirewall(IRegistryAccessor& registry, TFirewallChanges& changes);
-// Undoes what an earlier run recorded and did not undo (it was killed or crashed).
-void RestoreOutstandingChanges(IRegistryAccessor& registry);
+// Undoes what runs that no longer run recorded and did not undo (killed or crashed); the
+// changes of a run that still runs (in another session) are left to it.
+void RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning& running);
 
 // The service control manager as the restart uses it.
 class IServiceControl {
@@ -75,7 +92,8 @@ void RestartFirewallService(uint8_t versionCode, const TServiceControlFactory& m
 // What the Firewall button does: the ports, then the restart for an administrator. Nothing on
 // success; the value that failed to be written otherwise (the restart is then left out).
 std::optional<std::string> AdjustFirewall(IRegistryAccessor& registry, uint8_t versionCode, bool admin,
-                                          const TServiceControlFactory& makeManager, TFirewallChanges& changes);
+                                          const TServiceControlFactory& makeManager, std::string_view owner,
+                                          TFirewallChanges& changes);
 
 // A service status as the wait reads it.
 struct TServiceStatus {

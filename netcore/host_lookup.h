@@ -15,4 +15,8 @@ std::string ResolveFirstAddress(std::string_view host);
 // Name of the host at the dotted address, cut to 64 characters; empty when there is none.
 std::string LookupHostName(std::string_view dottedAddress);
 
+// A name as the resolver gave it, cut to the 64 characters a computer name holds: whole
+// characters, so that a non-ASCII name keeps its length and never ends in half a character.
+std::string CutHostName(std::string_view name);
+
 }  // namespace kst

@@ -97,6 +97,13 @@ class TMemoryRegistry final : public IRegistryAccessor {
     return names;
   }
 
+  std::vector<std::string> GetValueNames() override {
+    std::vector<std::string> names;
+    if (!CanRead()) return names;
+    for (const auto& [name, value] : FKey->Values) names.push_back(name);
+    return names;
+  }
+
   bool DeleteKey(std::string_view path) override {
     const auto normal = NormalizeKeyPath(path);
     if (!normal) return false;

@@ -61,6 +61,9 @@ class IRegistryAccessor {
   // case-insensitively, shorter first on a common start ("0000", "1000", "10000", "1001").
   // Empty when there is no current key or it was not opened for reading.
   virtual std::vector<std::string> GetKeyNames() = 0;
+  // Names of the current key's values (the default value as ""), in no order to rely on. Empty
+  // when there is no current key or it was not opened for reading.
+  virtual std::vector<std::string> GetValueNames() = 0;
   // Deletes the key with everything below it, whatever the access rights set. An open current
   // key that is deleted stays open but refuses every operation.
   virtual bool DeleteKey(std::string_view path) = 0;

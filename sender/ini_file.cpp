@@ -80,6 +80,12 @@ std::vector<std::string> TIniFile::SectionNames() const {
   return names;
 }
 
+TIniFile TIniFile::SectionAt(size_t index) const {
+  TIniFile one;
+  if (index < FSections.size()) one.FSections.push_back(FSections[index]);
+  return one;
+}
+
 const TIniFile::TSection* TIniFile::Find(std::string_view section) const {
   for (const auto& s : FSections)
     if (SameName(s.Name, section)) return &s;

@@ -24,6 +24,9 @@ class TIniFile {
   void Clear() { FSections.clear(); }
   // Section names in file order, duplicates included.
   std::vector<std::string> SectionNames() const;
+  // The section at that place in file order, alone: sections sharing a name each keep their
+  // own keys (two exports joined). Empty past the end.
+  TIniFile SectionAt(size_t index) const;
   std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
   // Decimal 32-bit integer with optional sign; anything else (or out of range) gives def.

@@ -88,18 +88,20 @@ void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& 
   if (!sections.empty()) {
     const auto& local = platform.LocalAddresses;
     const int32_t defaultLocal = static_cast<int32_t>(local.empty() ? 0 : StrToIp(local.front()));
-    for (const auto& name : sections) {
-      if (!IsDigits(name)) continue;
-      const char* sec = name.c_str();
+    for (size_t i = 0; i < sections.size(); ++i) {
+      if (!IsDigits(sections[i])) continue;
+      // Read from this section alone: a name may repeat, and each section is one computer.
+      const TIniFile one = ini.SectionAt(i);
+      const char* sec = sections[i].c_str();
       auto r = std::make_unique<THostRecord>();
       r->LocalIpAddress =
-          RepairLocalAddress(static_cast<uint32_t>(ini.ReadInteger(sec, "LocalIpAddress", defaultLocal)), local);
-      r->AssignComputerName(ini.ReadString(sec, "ComputerName", ""));
-      r->MacAddress = ReadWide(ini, sec, "MacAddress", 0);
-      r->Password = ReadWide(ini, sec, "Password", 0);
-      r->BroadcastAddress = ReadWide(ini, sec, "BroadcastAddress", 0);
-      r->AssignBroadcastHost(ini.ReadString(sec, "BroadcastHost", ""));
-      r->Port = Low16(ini.ReadInteger(sec, "Port", kDefaultPort));
+          RepairLocalAddress(static_cast<uint32_t>(one.ReadInteger(sec, "LocalIpAddress", defaultLocal)), local);
+      r->AssignComputerName(one.ReadString(sec, "ComputerName", ""));
+      r->MacAddress = ReadWide(one, sec, "MacAddress", 0);
+      r->Password = ReadWide(one, sec, "Password", 0);
+      r->BroadcastAddress = ReadWide(one, sec, "BroadcastAddress", 0);
+      r->AssignBroadcastHost(one.ReadString(sec, "BroadcastHost", ""));
+      r->Port = Low16(one.ReadInteger(sec, "Port", kDefaultPort));
       state.HostList.push_back(std::move(r));
     }
     for (size_t n = 0; n < view.Columns.size(); ++n)

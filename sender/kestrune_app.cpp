@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "netcore/address_text.h"
+#include "netcore/os_error.h"
 #include "sender/command_line.h"
 
 namespace kst {
@@ -19,6 +20,24 @@ const char* MessageTitle(TMessageKind kind) {
   return "";
 }
 
+namespace {
+
+constexpr uint32_t kErrorNoData = 232;  // the adapter table has no entry at all
+
+// What the failure means to the user first; the system's own text, which alone says little
+// ("The pipe is being closed."), follows.
+std::string AdapterFailureText(const std::exception& e) {
+  const auto* os = dynamic_cast<const TOsError*>(&e);
+  const char* what = os != nullptr && os->Code() == kErrorNoData
+                         ? "No network adapter with an IPv4 address was found, so magic packets cannot be sent "
+                           "and computers cannot be searched for until one is connected."
+                         : "The network adapters could not be read, so the local addresses of the computers "
+                           "cannot be checked or chosen.";
+  return std::string(what) + "\r\n\r\n" + e.what();
+}
+
+}  // namespace
+
 void TKestruneApp::FormCreate() {
   FLocalAddresses.clear();
   FAddressesKnown = false;
@@ -26,7 +45,7 @@ void TKestruneApp::FormCreate() {
     FLocalAddresses = FPlatform.LocalAddresses();
     FAddressesKnown = true;
   } catch (const std::exception& e) {
-    FPlatform.ShowMessage(TMessageKind::Error, e.what());
+    FPlatform.ShowMessage(TMessageKind::Error, AdapterFailureText(e));
   }
   const std::string localIp = FPlatform.LocalIp();
   const uint32_t local = StrToIp(localIp);

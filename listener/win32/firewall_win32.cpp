@@ -36,6 +36,43 @@ uint8_t GetWindowsVersionCode() noexcept {
   return WindowsVersionCode(info.Major, info.Minor);
 }
 
+std::string CurrentOwnerTag() {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  return OwnerTag(GetCurrentProcessId(), (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime);
+}
+
+bool OwnerRunning(std::string_view tag) noexcept {
+  try {
+    const auto owner = ParseOwnerTag(tag);
+    if (!owner) return false;
+    const TUniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner->ProcessId));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    DWORD code = 0;
+    if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
+        !GetExitCodeProcess(process.get(), &code))
+      return true;
+    // The id may belong to a later process by now.
+    const uint64_t started = (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+    return started == owner->StartTime && code == STILL_ACTIVE;
+  } catch (...) {
+    return true;
+  }
+}
+
+TFirewallRecordLock::TFirewallRecordLock() noexcept
+    : FMutex(CreateMutexW(nullptr, FALSE, L"Global\\VellamarFirewallRecord")) {
+  if (!FMutex) return;
+  const DWORD result = WaitForSingleObject(FMutex.get(), 30000);
+  // Abandoned: its holder died; the record is as it left it, which each step keeps consistent.
+  FHeld = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
+TFirewallRecordLock::~TFirewallRecordLock() {
+  if (FHeld) ReleaseMutex(FMutex.get());
+}
+
 TServManager::TServManager() noexcept {
   FModule = LoadLibraryA("advapi32.dll");
   if (!FModule) return;

@@ -270,6 +270,7 @@ void TListenForm::FormDestroy() {
   FListener.reset();
   // Also without a listener: the Firewall button works either way.
   try {
+    const TFirewallRecordLock lock;
     RestoreFirewall(*MakeSystemRegistry(), FFirewallChanges);
   } catch (...) {
     // What is left is undone at the next start.
@@ -340,8 +341,9 @@ void TListenForm::FirewallToolButtonClick() {
     const TWaitCursor hourglass;
     UpdateWindow(Handle());
     try {
+      const TFirewallRecordLock lock;
       failed = AdjustFirewall(*MakeSystemRegistry(), GetWindowsVersionCode(), IsAdminLoggedOn(),
-                              [] { return std::make_unique<TServManager>(); }, FFirewallChanges);
+                              [] { return std::make_unique<TServManager>(); }, CurrentOwnerTag(), FFirewallChanges);
     } catch (...) {
     }
   }

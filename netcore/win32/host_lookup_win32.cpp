@@ -12,7 +12,6 @@ namespace kst {
 namespace {
 
 constexpr size_t kMaxHostText = 255;
-constexpr size_t kMaxHostName = 64;
 
 // Every IPv4 address the resolver gives for the name, in its order, as dotted text.
 std::vector<std::string> ResolveAll(std::string_view host) {
@@ -60,9 +59,7 @@ std::string LookupHostName(std::string_view dottedAddress) {
   if (GetNameInfoW(reinterpret_cast<const sockaddr*>(&in), sizeof in, name, NI_MAXHOST, nullptr, 0,
                    NI_NAMEREQD) != 0)
     return {};
-  std::string text = Narrow(name);
-  if (text.size() > kMaxHostName) text.resize(kMaxHostName);
-  return text;
+  return CutHostName(Narrow(name));
 }
 
 }  // namespace kst

@@ -107,6 +107,20 @@ class TSystemRegistry final : public IRegistryAccessor {
     return RegDeleteTreeW(RootKey(), Widen(*normal).c_str()) == ERROR_SUCCESS;
   }
 
+  std::vector<std::string> GetValueNames() override {
+    std::vector<std::string> names;
+    if (!FKey) return names;
+    // Value names are at most 16383 characters.
+    std::wstring buffer(16384, L'\0');
+    for (DWORD index = 0;; ++index) {
+      DWORD length = static_cast<DWORD>(buffer.size());
+      if (RegEnumValueW(FKey.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        break;
+      names.push_back(Narrow(std::wstring_view(buffer.data(), length)));
+    }
+    return names;
+  }
+
   std::optional<TRegValueInfo> GetValueInfo(std::string_view name) override {
     if (!FKey) return std::nullopt;
     const std::wstring wide = Widen(name);

@@ -122,9 +122,10 @@ TIniDialogs::TIniDialogs() {
 
 bool TIniDialogs::ExportDlg(HWND owner, const TKestruneState& state, const TViewSettings& view) {
   PumpMessages();
-  std::wstring name;
+  std::wstring name = FExportFileName;
   if (!RunDialog(owner, true, FInitialDir, name)) return false;
-  // The next import proposes this name, written or not.
+  // Both dialogs propose this name next time, written or not.
+  FExportFileName = name;
   FImportFileName = name;
   if (FileExists(name) && MessageBoxW(owner, kReplaceQuestion, L"Warning", MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   TIniFileSystemWin32 files;
@@ -140,6 +141,7 @@ bool TIniDialogs::ImportDlg(HWND owner, TKestruneState& state, TViewSettings& vi
   PumpMessages();
   std::wstring name = FImportFileName;
   if (!RunDialog(owner, false, FInitialDir, name)) return false;
+  FImportFileName = name;
   TIniFileSystemWin32 files;
   TIniPlatform platform{files, [](std::string_view s) { return AnsiToUtf8(s); }, localAddresses,
                         GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};

@@ -18,7 +18,8 @@ class TIniFileSystemWin32 final : public IIniFileSystem {
   std::string Write(const std::string& name, const std::string& bytes) override;
 };
 
-// ExportDlg and ImportDlg with what they share: the start folder and the last chosen name.
+// ExportDlg and ImportDlg with what they share: the start folder and the names last chosen. Each
+// dialog proposes the file it was last given; an export is also proposed to the next import.
 class TIniDialogs {
  public:
   TIniDialogs();
@@ -29,10 +30,12 @@ class TIniDialogs {
   bool ImportDlg(HWND owner, TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses);
   const std::wstring& InitialDir() const { return FInitialDir; }
   const std::wstring& ImportFileName() const { return FImportFileName; }
+  const std::wstring& ExportFileName() const { return FExportFileName; }
 
  private:
   std::wstring FInitialDir;
   std::wstring FImportFileName;
+  std::wstring FExportFileName;
 };
 
 }  // namespace kst

@@ -228,9 +228,10 @@ bool TWolMainForm::Create(int showCommand) {
 LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      // The deferred start-up runs as the first work of the message loop.
-      PostMessageW(Handle(), WM_APP_STARTUP, 0, 0);
       FormCreate();
+      // The deferred start-up runs as the first work of the message loop, and only once creation
+      // is whole: a message box during FormCreate (no adapters) runs a loop of its own.
+      PostMessageW(Handle(), WM_APP_STARTUP, 0, 0);
       return 0;
     case WM_APP_STARTUP:
       AppStartup();

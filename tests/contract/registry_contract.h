@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -301,6 +302,20 @@ TEST_P(RegistryContract, SubkeysListInTheRegistrysOrder) {
 
   ASSERT_TRUE(Reopen(TRegAccess::Read, Sub("List\\0000")));
   EXPECT_TRUE(FReg->GetKeyNames().empty());
+}
+
+TEST_P(RegistryContract, ValueNamesListEachValueOnceAndNoSubkeys) {
+  ASSERT_TRUE(FReg->OpenKey(Sub("Values\\Child"), true));
+  ASSERT_TRUE(FReg->OpenKey(Sub("Values"), false));
+  EXPECT_TRUE(FReg->GetValueNames().empty());
+  ASSERT_TRUE(FReg->WriteDword("b", 1));
+  ASSERT_TRUE(FReg->WriteString("A.Owner", "x"));
+  ASSERT_TRUE(FReg->WriteDword("B", 2));  // the same value, other case
+  auto names = FReg->GetValueNames();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"A.Owner", "b"}));
+  ASSERT_TRUE(Reopen(TRegAccess::Write, Sub("Values")));
+  EXPECT_TRUE(FReg->GetValueNames().empty()) << "no listing through a write-only key";
 }
 
 TEST_P(RegistryContract, DeleteKeyRemovesTheWholeTree) {

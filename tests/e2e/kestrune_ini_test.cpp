@@ -131,6 +131,51 @@ TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
   EXPECT_TRUE(e2e::WaitUntil([&] { return Rows() == 3; })) << Rows();
 }
 
+TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogProposesItsLastFile) {
+  const std::string exported = FDir + "\\exported.wol";
+  const std::string joined = FDir + "\\joined.wol";
+  DeleteFileW(Widen(exported).c_str());
+  {
+    std::ofstream(joined, std::ios::binary) << "[0]\r\nComputerName=Alpha\r\nMacAddress=2710124364001\r\n\r\n"
+                                               "[1]\r\nComputerName=Beta\r\nMacAddress=2710124364002\r\n\r\n"
+                                               "[0]\r\nComputerName=Gamma\r\nMacAddress=2710124364003\r\n";
+  }
+  HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, exported);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return ReadFileBytes(exported).find("[Search]") != std::string::npos; }));
+
+  dialog = OpenFileDialog(kImportCommand, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, joined);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return Rows() == 5; })) << Rows();
+
+  dialog = OpenFileDialog(kImportCommand, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  std::string proposed = e2e::WindowText(FileNameEdit(dialog));
+  EXPECT_NE(proposed.find("joined.wol"), std::string::npos) << proposed;
+  EXPECT_TRUE(e2e::PressButton(dialog, IDCANCEL));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(dialog); }));
+  dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  proposed = e2e::WindowText(FileNameEdit(dialog));
+  EXPECT_NE(proposed.find("exported.wol"), std::string::npos) << proposed;
+  EXPECT_TRUE(e2e::PressButton(dialog, IDCANCEL));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(dialog); }));
+
+  // What the table held is what exit saves: read it back from the registry.
+  PostMessageW(FWindow, WM_CLOSE, 0, 0);
+  EXPECT_EQ(FProcess->WaitExit(), 0u);
+  std::vector<std::string> names;
+  for (const char* key : {"0000", "0001", "0002", "0003", "0004"}) {
+    FRegistry->SetAccess(TRegAccess::Read);
+    ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\" + key, false)) << key;
+    names.push_back(FRegistry->ReadString("ComputerName").value_or("?"));
+    FRegistry->CloseKey();
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Desk", "Caf\xC3\xA9", "Alpha", "Beta", "Gamma"}));
+}
+
 TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
   const std::string file = FDir + "\\no such folder\\office.wol";
   HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");

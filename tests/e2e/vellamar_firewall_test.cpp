@@ -1,6 +1,7 @@
 // Vellamar's Firewall button against the real registry, with the prefix posing as Windows XP and
-// as Windows 10: what the click writes, that closing the window undoes it, and that the next start
-// undoes what a killed run left behind.
+// as Windows 10: what the click writes, that closing the window undoes it and leaves nothing of
+// its record, that the next start undoes what a killed run left behind, and that it leaves alone
+// what a run that still goes (another session's) recorded.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ constexpr char kStandard[] =
 constexpr char kPublic[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\PublicProfile";
 constexpr char kRules[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules";
 constexpr char kOutstanding[] = "SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges";
+constexpr char kBrindlecote[] = "SOFTWARE\\Brindlecote";
 constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\vellamar.exe";
 
 class VellamarFirewall : public ::testing::Test {
@@ -38,6 +40,13 @@ class VellamarFirewall : public ::testing::Test {
     FRegistry->SetRoot(TRegRoot::LocalMachine);
     FRegistry->DeleteKey(kPolicy);
     FRegistry->DeleteKey("SOFTWARE\\Brindlecote\\Vellamar");
+    // Left empty by other tests; Vellamar's exit must not be the one that removes it.
+    if (FRegistry->OpenKey(kBrindlecote, false) && FRegistry->GetKeyNames().empty() &&
+        FRegistry->GetValueNames().empty()) {
+      FRegistry->CloseKey();
+      FRegistry->DeleteKey(kBrindlecote);
+    }
+    FRegistry->CloseKey();
     RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaults);
   }
 
@@ -96,6 +105,7 @@ TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack)
   const std::string standardPorts = std::string(kStandard) + "\\GloballyOpenPorts\\List";
   Put(standardPorts.c_str(), "7:UDP", std::nullopt, "7:UDP:*:Enabled:Echo of my own");
   const std::string domainPorts = std::string(kDomain) + "\\GloballyOpenPorts\\List";
+  ASSERT_FALSE(FRegistry->KeyExists(kBrindlecote)) << "a key left by another test";
 
   Start();
   ClickFirewall();
@@ -116,7 +126,7 @@ TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack)
   EXPECT_EQ(Text(domainPorts, "9:UDP"), std::nullopt);
   EXPECT_EQ(Text(standardPorts, "7:UDP"), "7:UDP:*:Enabled:Echo of my own");
   EXPECT_EQ(Text(standardPorts, "9:UDP"), std::nullopt);
-  EXPECT_FALSE(FRegistry->KeyExists("SOFTWARE\\Brindlecote\\Vellamar"));
+  EXPECT_FALSE(FRegistry->KeyExists(kBrindlecote));
 }
 
 TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
@@ -140,9 +150,48 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
   EXPECT_EQ(Flag(kDomain), 1u);
-  EXPECT_FALSE(FRegistry->KeyExists("SOFTWARE\\Brindlecote\\Vellamar"));
+  EXPECT_FALSE(FRegistry->KeyExists(kBrindlecote));
   Stop();
   EXPECT_EQ(Flag(kDomain), 1u);
+}
+
+TEST_F(VellamarFirewall, Windows10StartAndExitLeaveAnotherRunsChangesAndKeepLeftovers) {
+  PoseAs(L"win10");
+  Put(kDomain, "DoNotAllowExceptions", 0);    // opened by a Vellamar in another session, still running
+  Put(kStandard, "DoNotAllowExceptions", 0);  // opened by a run that was killed
+  Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
+  // This test process stands for the running one: its id and start time name it.
+  FILETIME created{}, unused{};
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused));
+  const std::string live = std::to_string(GetCurrentProcessId()) + "/" +
+                           std::to_string((uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime);
+  const std::string domainEntry = std::string("\\") + kDomain + "=DoNotAllowExceptions";
+  Put(kOutstanding, "0000", std::nullopt, domainEntry.c_str());
+  Put(kOutstanding, "0000.Owner", std::nullopt, live.c_str());
+  Put(kOutstanding, "0001", std::nullopt, (std::string("\\") + kStandard + "=DoNotAllowExceptions").c_str());
+  Put(kOutstanding, "0001.Owner", std::nullopt, "4000000/1");
+
+  Start();
+  EXPECT_EQ(Flag(kStandard), 1u);
+  EXPECT_EQ(Flag(kDomain), 0u);
+  EXPECT_EQ(Text(kOutstanding, "0000"), domainEntry);
+  EXPECT_EQ(Text(kOutstanding, "0001"), std::nullopt);
+
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
+  EXPECT_EQ(Flag(kStandard), 0u);
+  EXPECT_EQ(Text(kOutstanding, "0000.Owner"), live);
+  EXPECT_EQ(Text(kOutstanding, "0001"), std::string("\\") + kStandard + "=DoNotAllowExceptions");
+  EXPECT_EQ(Text(kOutstanding, "0001.Owner").value_or("").rfind(std::to_string(FProcess->Id()) + "/", 0), 0u);
+  EXPECT_EQ(Text(kOutstanding, "0002"), std::string("\\") + kRules + "=Wake-On-LAN");
+
+  Stop();
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_EQ(Flag(kStandard), 1u);
+  EXPECT_EQ(Flag(kDomain), 0u);
+  EXPECT_EQ(Text(kOutstanding, "0000"), domainEntry);
+  EXPECT_EQ(Text(kOutstanding, "0001"), std::nullopt);
+  EXPECT_EQ(Text(kOutstanding, "0002"), std::nullopt);
 }
 
 }  // namespace

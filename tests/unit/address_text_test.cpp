@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "netcore/address_text.h"
+#include "netcore/host_lookup.h"
 
 namespace kst {
 namespace {
@@ -147,6 +148,15 @@ TEST(TextHelpers, CaseAndTrim) {
   EXPECT_EQ(TrimBlanks("\t  a b \r\n"), "a b");
   EXPECT_EQ(TrimBlanks(std::string("\0x\0", 3)), "x");
   EXPECT_EQ(TrimBlanks("   "), "");
+}
+
+TEST(CutHostName, SixtyFourWholeCharactersNotBytes) {
+  EXPECT_EQ(CutHostName(std::string(70, 'a')), std::string(64, 'a'));
+  std::string umlauts;
+  for (int i = 0; i < 70; ++i) umlauts += "\xC3\xBC";  // u with diaeresis, two bytes each
+  EXPECT_EQ(CutHostName(umlauts), umlauts.substr(0, 128));
+  // A two-byte character across byte 64 stays whole.
+  EXPECT_EQ(CutHostName(std::string(63, 'b') + "\xC3\xA9xyz"), std::string(63, 'b') + "\xC3\xA9");
 }
 
 }  // namespace

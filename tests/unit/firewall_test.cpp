@@ -46,7 +46,7 @@ class Firewall : public ::testing::Test {
   }
   bool NothingOutstanding() {
     return !FReg->KeyExists("SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges") &&
-           !FReg->KeyExists("SOFTWARE\\Brindlecote\\Vellamar");
+           !FReg->KeyExists("SOFTWARE\\Brindlecote\\Vellamar") && !FReg->KeyExists("SOFTWARE\\Brindlecote");
   }
 
   std::unique_ptr<IRegistryAccessor> FReg = MakeMemoryRegistry();
@@ -56,7 +56,7 @@ class Firewall : public ::testing::Test {
 TEST_F(Firewall, XpTwoProfilesSixChangesAllUndone) {
   SetDword(kDomain, "DoNotAllowExceptions", 1);
   SetDword(kStandard, "DoNotAllowExceptions", 1);
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x51, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x51, "4/1", FChanges), std::nullopt);
   EXPECT_EQ(Entries(), (std::vector<std::string>{
                            kDomain + "=DoNotAllowExceptions", kDomainList + "=7:UDP", kDomainList + "=9:UDP",
                            kStandard + "=DoNotAllowExceptions", kStandardList + "=7:UDP", kStandardList + "=9:UDP"}));
@@ -76,9 +76,9 @@ TEST_F(Firewall, XpTwoProfilesSixChangesAllUndone) {
 TEST_F(Firewall, Windows10RuleWrittenOnceAndDeletedAtExit) {
   ASSERT_TRUE(FReg->OpenKey(kRules, true));
   FReg->CloseKey();
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, "4/1", FChanges), std::nullopt);
   EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, "4/1", FChanges), std::nullopt);
   EXPECT_EQ(Entries(), std::vector<std::string>{kRules + "=Wake-On-LAN"});
   EXPECT_FALSE(FReg->KeyExists(kDomainList));
   RestoreFirewall(*FReg, FChanges);
@@ -94,7 +94,7 @@ TEST_F(Firewall, ExistingRuleAndFlagsThatAreNotNonZeroDwordsAreLeftAlone) {
   SetString(kRules, "Wake-On-LAN", "the user's own");
   SetString(kDomain, "DoNotAllowExceptions", "1");
   SetDword(kStandard, "DoNotAllowExceptions", 0);
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x61, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x61, "4/1", FChanges), std::nullopt);
   EXPECT_TRUE(FChanges.empty());
   RestoreFirewall(*FReg, FChanges);
   EXPECT_EQ(String(kRules, "Wake-On-LAN"), "the user's own");
@@ -109,7 +109,7 @@ TEST_F(Firewall, OtherVersionsClearOnlyTheFlag) {
   EXPECT_EQ(WindowsVersionCode(5, 0), 0);
   EXPECT_EQ(WindowsVersionCode(10, 0), 0xA0);
   EXPECT_EQ(WindowsVersionCode(6, 4), 0);
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0, "4/1", FChanges), std::nullopt);
   EXPECT_EQ(Entries(), std::vector<std::string>{kPublic + "=DoNotAllowExceptions"});
   EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_FALSE(FReg->KeyExists(kPublic + "\\GloballyOpenPorts"));
@@ -117,7 +117,7 @@ TEST_F(Firewall, OtherVersionsClearOnlyTheFlag) {
 
 TEST_F(Firewall, EarlierPortTextComesBackAndOnlyNewValuesAreDeleted) {
   SetString(kDomainList, "7:UDP", "7:UDP:LocalSubNet:Enabled:Echo");
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x52, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x52, "4/1", FChanges), std::nullopt);
   EXPECT_EQ(String(kDomainList, "7:UDP"), "7:UDP:*:Enabled:WOL7");
   RestoreFirewall(*FReg, FChanges);
   EXPECT_EQ(String(kDomainList, "7:UDP"), "7:UDP:LocalSubNet:Enabled:Echo");
@@ -128,9 +128,9 @@ TEST_F(Firewall, EarlierPortTextComesBackAndOnlyNewValuesAreDeleted) {
 TEST_F(Firewall, KilledRunIsUndoneAtTheNextStart) {
   SetDword(kDomain, "DoNotAllowExceptions", 1);
   SetString(kDomainList, "9:UDP", "9:UDP:*:Disabled:Mine");
-  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x51, FChanges), std::nullopt);
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0x51, "4/1", FChanges), std::nullopt);
   FChanges.clear();  // the process is gone; only the registry remembers
-  RestoreOutstandingChanges(*FReg);
+  RestoreOutstandingChanges(*FReg, [](std::string_view) { return false; });
   EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 1u);
   EXPECT_EQ(String(kDomainList, "7:UDP"), std::nullopt);
   EXPECT_EQ(String(kDomainList, "9:UDP"), "9:UDP:*:Disabled:Mine");
@@ -147,6 +147,7 @@ class TRefusingRegistry final : public IRegistryAccessor {
   bool KeyExists(std::string_view path) override { return FInner->KeyExists(path); }
   void CloseKey() override { FInner->CloseKey(); }
   std::vector<std::string> GetKeyNames() override { return FInner->GetKeyNames(); }
+  std::vector<std::string> GetValueNames() override { return FInner->GetValueNames(); }
   bool DeleteKey(std::string_view path) override { return FInner->DeleteKey(path); }
   std::optional<TRegValueInfo> GetValueInfo(std::string_view name) override { return FInner->GetValueInfo(name); }
   std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) override { return FInner->ReadRaw(name); }
@@ -165,13 +166,79 @@ TEST_F(Firewall, FailedWriteEndsTheClickAndWhatWasDoneIsStillUndone) {
   FReg = std::move(reg.FInner);
   SetDword(kDomain, "DoNotAllowExceptions", 1);
   reg.FInner = std::move(FReg);
-  EXPECT_EQ(OpenFirewallPorts(reg, 0x51, FChanges), "9:UDP");
+  EXPECT_EQ(OpenFirewallPorts(reg, 0x51, "4/1", FChanges), "9:UDP");
   EXPECT_EQ(Entries(), (std::vector<std::string>{kDomain + "=DoNotAllowExceptions", kDomainList + "=7:UDP",
                                                   kDomainList + "=9:UDP"}));
   RestoreFirewall(reg, FChanges);
   FReg = std::move(reg.FInner);
   EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 1u);
   EXPECT_EQ(String(kDomainList, "7:UDP"), std::nullopt);
+  EXPECT_TRUE(NothingOutstanding());
+}
+
+// Two runs share the machine-wide record (another session's Vellamar): a start undoes only what
+// runs that are gone left, each exit only its own, and nothing stays once all is undone, except
+// the keys that hold something else.
+TEST_F(Firewall, StartUndoesOnlyRunsThatAreGoneAndTheRecordGoesWithTheLastExit) {
+  SetDword(kDomain, "DoNotAllowExceptions", 1);
+  SetDword(kStandard, "DoNotAllowExceptions", 0);
+  SetDword("SOFTWARE\\Brindlecote\\Kestrune", "Promo", 1);
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  TFirewallChanges other;  // the run in the other session, still running
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, "8/20", other), std::nullopt);
+  const std::string record = "SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges";
+  SetString(record, "0007", kStandard + "=DoNotAllowExceptions");  // left by a killed run
+  SetString(record, "0007.Owner", "12/30");
+
+  RestoreOutstandingChanges(*FReg, [](std::string_view tag) { return tag == "8/20"; });
+  EXPECT_EQ(Dword(kStandard, "DoNotAllowExceptions"), 1u);
+  EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 0u);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
+  EXPECT_EQ(String(record, "0000"), kDomain + "=DoNotAllowExceptions");
+  EXPECT_EQ(String(record, "0001.Owner"), "8/20");
+  EXPECT_EQ(String(record, "0007"), std::nullopt);
+
+  // This run's click records after the other's entries; each exit undoes only its own.
+  EXPECT_EQ(OpenFirewallPorts(*FReg, 0xA0, "16/40", FChanges), std::nullopt);
+  ASSERT_EQ(FChanges.size(), 1u);
+  EXPECT_EQ(FChanges[0].Slot, "0002");
+  EXPECT_EQ(String(record, "0002.Owner"), "16/40");
+  RestoreFirewall(*FReg, other);
+  EXPECT_EQ(Dword(kDomain, "DoNotAllowExceptions"), 1u);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_EQ(Dword(kStandard, "DoNotAllowExceptions"), 0u);
+  EXPECT_EQ(String(record, "0002"), kStandard + "=DoNotAllowExceptions");
+  RestoreFirewall(*FReg, FChanges);
+  EXPECT_EQ(Dword(kStandard, "DoNotAllowExceptions"), 1u);
+  EXPECT_FALSE(FReg->KeyExists("SOFTWARE\\Brindlecote\\Vellamar"));
+  EXPECT_EQ(Dword("SOFTWARE\\Brindlecote\\Kestrune", "Promo"), 1u);  // its parent stays for it
+}
+
+TEST_F(Firewall, LeftoverThatCannotBeUndoneIsKeptThroughTheNextClickAndExit) {
+  TRefusingRegistry reg("7:UDP");
+  FReg = std::move(reg.FInner);
+  const std::string record = "SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges";
+  SetString(kDomainList, "7:UDP", "7:UDP:*:Enabled:WOL7");
+  SetString(record, "0000", kDomainList + "=7:UDP");
+  SetString(record, "0000.Earlier", "7:UDP:*:Enabled:Mine");
+  SetString(record, "0000.Owner", "12/30");
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  reg.FInner = std::move(FReg);
+
+  const auto gone = [](std::string_view) { return false; };
+  RestoreOutstandingChanges(reg, gone);  // the earlier text cannot be put back
+  EXPECT_EQ(OpenFirewallPorts(reg, 0xA0, "16/40", FChanges), std::nullopt);
+  ASSERT_EQ(FChanges.size(), 1u);
+  EXPECT_EQ(FChanges[0].Slot, "0001");
+  RestoreFirewall(reg, FChanges);
+  FReg = std::move(reg.FInner);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_EQ(String(record, "0000"), kDomainList + "=7:UDP");
+  EXPECT_EQ(String(record, "0000.Earlier"), "7:UDP:*:Enabled:Mine");
+  EXPECT_EQ(String(record, "0001"), std::nullopt);
+
+  RestoreOutstandingChanges(*FReg, gone);  // once it can be, a start puts it back
+  EXPECT_EQ(String(kDomainList, "7:UDP"), "7:UDP:*:Enabled:Mine");
   EXPECT_TRUE(NothingOutstanding());
 }
 
@@ -204,17 +271,17 @@ TEST(FirewallService, RestartOnlyForAdminsOnVistaAndLaterAfterAStop) {
   };
   auto reg = MakeMemoryRegistry();
   TFirewallChanges changes;
-  AdjustFirewall(*reg, 0xA0, true, factory(3, true), changes);
+  AdjustFirewall(*reg, 0xA0, true, factory(3, true), "4/1", changes);
   EXPECT_EQ(calls, (std::vector<std::string>{"state MpsSvc", "stop MpsSvc", "start MpsSvc"}));
   calls.clear();
-  AdjustFirewall(*reg, 0xA0, true, factory(3, false), changes);
+  AdjustFirewall(*reg, 0xA0, true, factory(3, false), "4/1", changes);
   EXPECT_EQ(calls, (std::vector<std::string>{"state MpsSvc", "stop MpsSvc"}));
   calls.clear();
-  AdjustFirewall(*reg, 0x60, true, factory(0, true), changes);
+  AdjustFirewall(*reg, 0x60, true, factory(0, true), "4/1", changes);
   EXPECT_EQ(calls, std::vector<std::string>{"state MpsSvc"});
   calls.clear();
-  AdjustFirewall(*reg, 0xA0, false, factory(3, true), changes);
-  AdjustFirewall(*reg, 0x52, true, factory(3, true), changes);
+  AdjustFirewall(*reg, 0xA0, false, factory(3, true), "4/1", changes);
+  AdjustFirewall(*reg, 0x52, true, factory(3, true), "4/1", changes);
   EXPECT_TRUE(calls.empty());
 }
 

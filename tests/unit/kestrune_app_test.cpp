@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "netcore/address_text.h"
+#include "netcore/os_error.h"
 #include "sender/command_line.h"
 #include "sender/kestrune_app.h"
 
@@ -19,7 +20,7 @@ struct TSend {
 class TFakePlatform : public IKestrunePlatform {
  public:
   std::vector<std::string> LocalAddresses() override {
-    if (FAdaptersFail) throw std::runtime_error("Buffer overflow.");
+    if (FAdaptersFail) throw TOsError(FAdaptersFail, FAdaptersFail == 232 ? "Pipe closed." : "Buffer overflow.");
     return FAddresses;
   }
   std::string LocalIp() override { return "10.77.0.2"; }
@@ -34,7 +35,7 @@ class TFakePlatform : public IKestrunePlatform {
     FSends.push_back({d, l, p, m, pw});
   }
 
-  bool FAdaptersFail = false;
+  uint32_t FAdaptersFail = 0;  // the system's error code, when the enumeration fails
   std::vector<std::string> FAddresses = {"10.77.0.2"};
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeMemoryRegistry();
   std::vector<std::pair<TMessageKind, std::string>> FMessages;
@@ -74,11 +75,13 @@ TEST_F(KestruneApp, StartupComputesNetworkDefaultsAndLoads) {
 
 TEST_F(KestruneApp, FailedAdapterEnumerationIsShownAndTheListSurvivesExit) {
   StoreComputers(*FPlatform.FRegistry, {"a", "b", "c"});
-  FPlatform.FAdaptersFail = true;
+  FPlatform.FAdaptersFail = 111;
   FApp.FormCreate();
   ASSERT_EQ(FPlatform.FMessages.size(), 1u);
   EXPECT_EQ(FPlatform.FMessages[0].first, TMessageKind::Error);
-  EXPECT_EQ(FPlatform.FMessages[0].second, "Buffer overflow.");
+  EXPECT_EQ(FPlatform.FMessages[0].second,
+            "The network adapters could not be read, so the local addresses of the computers cannot be checked or "
+            "chosen.\r\n\r\nBuffer overflow.");
   ASSERT_EQ(FApp.State().HostList.size(), 3u);
   // Without the local addresses a stored one cannot be checked; it is kept, not erased.
   EXPECT_EQ(FApp.State().HostList[0]->LocalIpAddress, StrToIp("10.77.0.2"));
@@ -89,6 +92,15 @@ TEST_F(KestruneApp, FailedAdapterEnumerationIsShownAndTheListSurvivesExit) {
   ASSERT_EQ(reloaded.HostList.size(), 3u);
   EXPECT_EQ(reloaded.HostList[2]->ComputerName, "c");
   EXPECT_EQ(reloaded.HostList[2]->LocalIpAddress, StrToIp("10.77.0.2"));
+}
+
+TEST_F(KestruneApp, NoAdapterAtAllSaysSoBeforeTheSystemsText) {
+  FPlatform.FAdaptersFail = 232;
+  FApp.FormCreate();
+  ASSERT_EQ(FPlatform.FMessages.size(), 1u);
+  EXPECT_EQ(FPlatform.FMessages[0].second,
+            "No network adapter with an IPv4 address was found, so magic packets cannot be sent and computers "
+            "cannot be searched for until one is connected.\r\n\r\nPipe closed.");
 }
 
 TEST_F(KestruneApp, NamedComputerGetsOnePacketWithItsValues) {

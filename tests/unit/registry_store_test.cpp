@@ -273,6 +273,7 @@ class TStoppingRegistry : public IRegistryAccessor {
   bool KeyExists(std::string_view path) override { return FInner.KeyExists(path); }
   void CloseKey() override { FInner.CloseKey(); }
   std::vector<std::string> GetKeyNames() override { return FInner.GetKeyNames(); }
+  std::vector<std::string> GetValueNames() override { return FInner.GetValueNames(); }
   bool DeleteKey(std::string_view path) override {
     FInner.SetAccess(TRegAccess::Read);
     std::vector<std::string> names;
