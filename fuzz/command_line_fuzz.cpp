@@ -25,9 +25,10 @@ class TCountingPlatform : public kst::IKestrunePlatform {
     ++Messages;
   }
   std::string UserName() override { return "fuzz"; }
-  void SendMagicPacketSync(const std::string&, const std::string&, uint16_t, uint64_t mac, uint64_t) override {
+  bool SendMagicPacketSync(const std::string&, const std::string&, uint16_t, uint64_t mac, uint64_t) override {
     if (mac == 0) std::abort();
     ++Sends;
+    return true;
   }
 
   int Messages = 0;
@@ -66,18 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TCountingPlatform platform;
   kst::TKestruneApp app(platform);
   FillList(app.State());
-  app.ProcessCommandLine(line);
+  const auto result = app.ProcessCommandLine(line);
   // Exactly one of: a message, one packet, or a packet to every computer.
   const int total = platform.Messages + platform.Sends;
   switch (request.Kind) {
     case kst::TCommandLineRequest::TKind::Usage:
       if (platform.Messages != 1 || platform.Sends != 0) std::abort();
+      if (result != kst::TCommandLineResult::NothingToDo) std::abort();
       break;
     case kst::TCommandLineRequest::TKind::All:
       if (platform.Sends != 3 || platform.Messages != 0) std::abort();
+      if (result != kst::TCommandLineResult::AllSent) std::abort();
       break;
     case kst::TCommandLineRequest::TKind::Computer:
       if (total != 1) std::abort();
+      // Every send succeeds here: a name sent to is done, a name not found has nothing to do.
+      if (result != (platform.Sends == 1 ? kst::TCommandLineResult::AllSent : kst::TCommandLineResult::NothingToDo))
+        std::abort();
       break;
   }
   return 0;

@@ -18,6 +18,13 @@ struct TCommandLineRequest {
 // for the usage text.
 TCommandLineRequest ParseCommandLine(std::string_view commandLine);
 
+// The process exit code of a command line run, which scheduled tasks and scripts read.
+enum class TCommandLineResult : int {
+  AllSent = 0,      // every asked packet was sent ("/all!" over an empty list included)
+  SendFailed = 1,   // at least one computer could not be sent to
+  NothingToDo = 2,  // the usage text, or a name that is not in the list
+};
+
 std::string UsageText();
 // The warning for a name that is not in the list.
 std::string NotFoundText(std::string_view argument);

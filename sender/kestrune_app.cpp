@@ -54,31 +54,34 @@ void TKestruneApp::FormCreate() {
   TRegistryStore(FPlatform.Registry()).Load(FState, FView, FLocalAddresses, FAddressesKnown);
 }
 
-void TKestruneApp::ProcessCommandLine(std::string_view commandLine) {
+TCommandLineResult TKestruneApp::ProcessCommandLine(std::string_view commandLine) {
   const TCommandLineRequest request = ParseCommandLine(commandLine);
   switch (request.Kind) {
     case TCommandLineRequest::TKind::Usage:
       FPlatform.ShowMessage(TMessageKind::Information, UsageText());
-      return;
-    case TCommandLineRequest::TKind::All:
-      for (size_t i = 0; i < FState.HostList.size(); ++i) SendMagicPacket(static_cast<int>(i));
-      return;
+      return TCommandLineResult::NothingToDo;
+    case TCommandLineRequest::TKind::All: {
+      // A failure does not stop the others: every computer still gets its packet.
+      bool allSent = true;
+      for (size_t i = 0; i < FState.HostList.size(); ++i)
+        if (!SendMagicPacket(static_cast<int>(i))) allSent = false;
+      return allSent ? TCommandLineResult::AllSent : TCommandLineResult::SendFailed;
+    }
     case TCommandLineRequest::TKind::Computer:
       break;
   }
   const int index = GetHostIndex(FState.HostList, request.Argument);
-  if (index >= 0) {
-    SendMagicPacket(index);
-    return;
-  }
+  if (index >= 0) return SendMagicPacket(index) ? TCommandLineResult::AllSent : TCommandLineResult::SendFailed;
   // A scheduled task runs as SYSTEM with nobody to answer a message box.
   if (FPlatform.UserName() != "SYSTEM") FPlatform.ShowMessage(TMessageKind::Warning, NotFoundText(request.Argument));
+  return TCommandLineResult::NothingToDo;
 }
 
-void TKestruneApp::SendMagicPacket(int index) {
-  if (index < 0 || static_cast<size_t>(index) >= FState.HostList.size()) return;
+bool TKestruneApp::SendMagicPacket(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= FState.HostList.size()) return false;
   const THostRecord& r = *FState.HostList[static_cast<size_t>(index)];
-  FPlatform.SendMagicPacketSync(r.DestinationText(), IpToStr(r.LocalIpAddress), r.Port, r.MacAddress, r.Password);
+  return FPlatform.SendMagicPacketSync(r.DestinationText(), IpToStr(r.LocalIpAddress), r.Port, r.MacAddress,
+                                       r.Password);
 }
 
 std::string CellText(const THostRecord& record, int column) {

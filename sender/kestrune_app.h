@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "netcore/registry.h"
+#include "sender/command_line.h"
 #include "sender/host_record.h"
 #include "sender/registry_store.h"
 
@@ -34,7 +35,8 @@ class IKestrunePlatform {
   virtual IRegistryAccessor& Registry() = 0;
   virtual void ShowMessage(TMessageKind kind, const std::string& text) = 0;
   virtual std::string UserName() = 0;          // "Unknown" when it cannot be read
-  virtual void SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+  // True only when the whole datagram was sent.
+  virtual bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
                                    uint64_t macAddress, uint64_t password) = 0;
 };
 
@@ -94,10 +96,12 @@ class TKestruneApp {
   // enumeration is shown and start-up goes on with an empty address list: the stored list is
   // still loaded, so that saving at exit never replaces it with nothing.
   void FormCreate();
-  // Serves the whole command line (program path included) and returns when every send is done.
-  void ProcessCommandLine(std::string_view commandLine);
-  // Blocking send to the computer at index; nothing for an index outside the list.
-  void SendMagicPacket(int index);
+  // Serves the whole command line (program path included) and returns when every send is done,
+  // with the process exit code.
+  TCommandLineResult ProcessCommandLine(std::string_view commandLine);
+  // Blocking send to the computer at index; nothing for an index outside the list. True when
+  // the packet was sent.
+  bool SendMagicPacket(int index);
   // Writes the settings and the list; false when something could not be written.
   bool Save();
 

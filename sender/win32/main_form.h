@@ -34,6 +34,9 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   // Folds the banner away or opens it; the choice is kept at exit.
   void SetBannerExpanded(bool expanded);
   bool BannerExpanded() { return FApp.View().Promo; }
+  // The process exit code: always 0 in window mode; in command line mode what the command
+  // line came to, 1 until it has been served.
+  int ExitCode() const { return FExitCode; }
   HFONT Font() const { return static_cast<HFONT>(FFont.get()); }
   HFONT BannerFont() const { return static_cast<HFONT>(FBannerFont.get()); }
   // Pixels at 96 dots per inch, for the screen's DPI.
@@ -46,7 +49,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   std::string UserName() override;
-  void SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+  bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
                            uint64_t macAddress, uint64_t password) override;
 
  private:
@@ -112,6 +115,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   HINSTANCE FInstance;
   bool FCommandLineMode;
   std::string FCommandLine;
+  int FExitCode;
   std::unique_ptr<IRegistryAccessor> FRegistry;
   // The local addresses with their adapter descriptions, read once when the window is created.
   std::vector<TLocalAddressEntry> FLocalAddressList;

@@ -197,6 +197,7 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
     : FInstance(instance),
       FCommandLineMode(commandLineMode),
       FCommandLine(std::move(commandLine)),
+      FExitCode(commandLineMode ? static_cast<int>(TCommandLineResult::SendFailed) : 0),
       FRegistry(MakeSystemRegistry()),
       FApp(*this) {
   FApp.AttachWindow(this);
@@ -370,7 +371,7 @@ void TWolMainForm::LoadToolIcons() {
 
 void TWolMainForm::AppStartup() {
   if (FCommandLineMode) {
-    FApp.ProcessCommandLine(FCommandLine);
+    FExitCode = static_cast<int>(FApp.ProcessCommandLine(FCommandLine));
     DestroyWindow(Handle());
     return;
   }
@@ -666,9 +667,9 @@ std::string TWolMainForm::LongTimeText() {
 
 bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(Handle(), Widen(text)); }
 
-void TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+bool TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
                                        uint64_t macAddress, uint64_t password) {
-  kst::SendMagicPacketSync(destination, localAddress, port, macAddress, password);
+  return kst::SendMagicPacketSync(destination, localAddress, port, macAddress, password);
 }
 
 }  // namespace kst

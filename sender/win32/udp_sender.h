@@ -1,6 +1,7 @@
 // Sends one magic packet over UDP/IPv4: resolve the destination, build the packet, bind to the
 // chosen local address, send once. Two ways with the same steps: TUdpSender on its own thread,
-// reporting to a window by posted message, and SendMagicPacketSync, blocking and silent.
+// reporting to a window by posted message, and SendMagicPacketSync, blocking, which only says
+// whether the packet went out.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +27,8 @@ struct TSendResult {
 TSendResult SendMagicPacketOnce(const std::string& destination, const std::string& localAddress,
                                 uint16_t port, uint64_t macAddress, uint64_t password) noexcept;
 
-void SendMagicPacketSync(const std::string& destination, const std::string& localAddress,
+// True only when the whole datagram was sent; a Winsock that does not start is a failure.
+bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress,
                          uint16_t port, uint64_t macAddress, uint64_t password) noexcept;
 
 // A worker thread that sends one packet and posts exactly one of WM_PACKET_SENT,

@@ -63,9 +63,9 @@ TSendResult SendMagicPacketOnce(const std::string& destination, const std::strin
   return result;
 }
 
-void SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
                          uint64_t macAddress, uint64_t password) noexcept {
-  SendMagicPacketOnce(destination, localAddress, port, macAddress, password);
+  return SendMagicPacketOnce(destination, localAddress, port, macAddress, password).Outcome == TSendOutcome::Sent;
 }
 
 TUdpSender::TUdpSender(uint64_t hostId, HWND window, std::string destination, std::string localAddress,

@@ -150,6 +150,24 @@ TEST_F(Kestrune, AllSendsEveryComputerInListOrder) {
   EXPECT_EQ(Image(), before);
 }
 
+TEST_F(Kestrune, RouterNameNotResolvedExitsWithOneAfterSendingToTheOthers) {
+  const std::string peer = test::Env("KST_PEER_ADDRESS");
+  StoreList({{"First", 0x02E900000001, peer, 40015},
+             {"Ghost", 0x02E900000002, "", 40015, 0, "no-such-computer"},
+             {"Third", 0x02E900000003, peer, 40015}});
+  auto process = Run(L"/ghost");
+  ASSERT_TRUE(process);
+  EXPECT_EQ(process->WaitExit(), 1u);
+  EXPECT_FALSE(e2e::FindMessageBox(process->Id(), 0ms));
+
+  process = Run(L"/all!");
+  ASSERT_TRUE(process);
+  EXPECT_EQ(process->WaitExit(), 1u);
+  EXPECT_TRUE(PeerGot(0x02E900000001));
+  EXPECT_TRUE(PeerGot(0x02E900000003));
+  EXPECT_FALSE(PeerGot(0x02E900000002, 0ms));
+}
+
 TEST_F(Kestrune, UnknownNameShowsTheWarningAndSendsNothing) {
   StoreList({{"server", 0x02E300000001, test::Env("KST_PEER_ADDRESS"), 40013}});
   const TRegistryImage before = Image();
@@ -160,7 +178,7 @@ TEST_F(Kestrune, UnknownNameShowsTheWarningAndSendsNothing) {
   EXPECT_EQ(e2e::WindowText(box), "Warning");
   EXPECT_EQ(e2e::MessageBoxText(box), NotFoundText("laptop"));
   EXPECT_TRUE(e2e::PressButton(box, IDOK));
-  EXPECT_EQ(process->WaitExit(), 0u);
+  EXPECT_EQ(process->WaitExit(), 2u);
   EXPECT_FALSE(PeerGot(0x02E300000001, 300ms));
   EXPECT_EQ(Image(), before);
 }
@@ -175,7 +193,7 @@ TEST_F(Kestrune, ParameterWithoutSlashShowsUsage) {
   EXPECT_EQ(e2e::WindowText(box), "Information");
   EXPECT_EQ(e2e::MessageBoxText(box), UsageText());
   EXPECT_TRUE(e2e::PressButton(box, IDOK));
-  EXPECT_EQ(process->WaitExit(), 0u);
+  EXPECT_EQ(process->WaitExit(), 2u);
   EXPECT_FALSE(PeerGot(0x02E400000001, 300ms));
   EXPECT_EQ(Image(), before);
 }

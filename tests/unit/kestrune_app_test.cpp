@@ -31,8 +31,9 @@ class TFakePlatform : public IKestrunePlatform {
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override { FMessages.push_back({kind, text}); }
   std::string UserName() override { return FUser; }
-  void SendMagicPacketSync(const std::string& d, const std::string& l, uint16_t p, uint64_t m, uint64_t pw) override {
+  bool SendMagicPacketSync(const std::string& d, const std::string& l, uint16_t p, uint64_t m, uint64_t pw) override {
     FSends.push_back({d, l, p, m, pw});
+    return d != FFailingDestination;
   }
 
   uint32_t FAdaptersFail = 0;  // the system's error code, when the enumeration fails
@@ -41,7 +42,11 @@ class TFakePlatform : public IKestrunePlatform {
   std::vector<std::pair<TMessageKind, std::string>> FMessages;
   std::string FUser = "alice";
   std::vector<TSend> FSends;
+  std::string FFailingDestination = "-";  // sends to it fail, as to a name nobody knows
 };
+
+// The exit code a scheduled task or script reads.
+int ExitCode(TCommandLineResult result) { return static_cast<int>(result); }
 
 // Writes a stored list the way an earlier run of the program left it.
 void StoreComputers(IRegistryAccessor& reg, const std::vector<std::string>& names) {
@@ -106,7 +111,7 @@ TEST_F(KestruneApp, NoAdapterAtAllSaysSoBeforeTheSystemsText) {
 TEST_F(KestruneApp, NamedComputerGetsOnePacketWithItsValues) {
   StoreComputers(*FPlatform.FRegistry, {"server", "OFFICE-PC", "office-pc"});
   FApp.FormCreate();
-  FApp.ProcessCommandLine("kestrune.exe /Office-PC");
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Office-PC")), 0);
   ASSERT_EQ(FPlatform.FSends.size(), 1u);
   EXPECT_EQ(FPlatform.FSends[0], (TSend{"10.77.0.255", "10.77.0.2", 10, 0x020000000001ull, 0}));
   EXPECT_TRUE(FPlatform.FMessages.empty());
@@ -119,7 +124,7 @@ TEST_F(KestruneApp, AllSendsEveryComputerInListOrder) {
   FApp.State().HostList[1]->AssignBroadcastHost("router.example");
   FApp.State().HostList[2]->LocalIpAddress = 0;
   FApp.State().HostList[2]->Password = 0x0A0B0C0D0E0Full;
-  FApp.ProcessCommandLine("kestrune.exe /ALL!");
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /ALL!")), 0);
   ASSERT_EQ(FPlatform.FSends.size(), 3u);
   EXPECT_EQ(FPlatform.FSends[0].Mac, 0x020000000000ull);
   EXPECT_EQ(FPlatform.FSends[1].Destination, "router.example");  // the name only without an address
@@ -127,9 +132,24 @@ TEST_F(KestruneApp, AllSendsEveryComputerInListOrder) {
   EXPECT_EQ(FPlatform.FSends[2].Password, 0x0A0B0C0D0E0Full);
 }
 
+TEST_F(KestruneApp, FailedSendGivesOneAndAllStillSendsToTheOthers) {
+  StoreComputers(*FPlatform.FRegistry, {"a", "b", "c"});
+  FApp.FormCreate();
+  FApp.State().HostList[1]->BroadcastAddress = 0;
+  FApp.State().HostList[1]->AssignBroadcastHost("router.example");
+  FPlatform.FFailingDestination = "router.example";
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /all!")), 1);
+  ASSERT_EQ(FPlatform.FSends.size(), 3u);
+  EXPECT_EQ(FPlatform.FSends[2].Mac, 0x020000000002ull);  // the one after the failure too
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /b")), 1);
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /c")), 0);
+  EXPECT_EQ(FPlatform.FSends.size(), 5u);
+  EXPECT_TRUE(FPlatform.FMessages.empty());
+}
+
 TEST_F(KestruneApp, AllWithEmptyListDoesNothing) {
   FApp.FormCreate();
-  FApp.ProcessCommandLine("kestrune.exe /all!");
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /all!")), 0);
   EXPECT_TRUE(FPlatform.FSends.empty());
   EXPECT_TRUE(FPlatform.FMessages.empty());
 }
@@ -137,7 +157,7 @@ TEST_F(KestruneApp, AllWithEmptyListDoesNothing) {
 TEST_F(KestruneApp, UnknownNameWarnsUnlessRunBySystem) {
   StoreComputers(*FPlatform.FRegistry, {"a"});
   FApp.FormCreate();
-  FApp.ProcessCommandLine("kestrune.exe /Laptop");
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Laptop")), 2);
   ASSERT_EQ(FPlatform.FMessages.size(), 1u);
   EXPECT_EQ(FPlatform.FMessages[0].first, TMessageKind::Warning);
   EXPECT_EQ(FPlatform.FMessages[0].second, NotFoundText("laptop"));
@@ -145,7 +165,7 @@ TEST_F(KestruneApp, UnknownNameWarnsUnlessRunBySystem) {
 
   FPlatform.FMessages.clear();
   FPlatform.FUser = "SYSTEM";
-  FApp.ProcessCommandLine("kestrune.exe /Laptop");
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Laptop")), 2);
   EXPECT_TRUE(FPlatform.FMessages.empty());
   FPlatform.FUser = "system";  // the check is case-sensitive
   FApp.ProcessCommandLine("kestrune.exe /Laptop");
@@ -154,7 +174,7 @@ TEST_F(KestruneApp, UnknownNameWarnsUnlessRunBySystem) {
 
 TEST_F(KestruneApp, ParameterWithoutSlashShowsUsage) {
   FApp.FormCreate();
-  FApp.ProcessCommandLine("kestrune.exe office-pc");
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe office-pc")), 2);
   ASSERT_EQ(FPlatform.FMessages.size(), 1u);
   EXPECT_EQ(FPlatform.FMessages[0].first, TMessageKind::Information);
   EXPECT_EQ(FPlatform.FMessages[0].second, UsageText());

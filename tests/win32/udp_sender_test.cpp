@@ -91,7 +91,7 @@ std::string PacketHex(uint64_t mac, uint64_t password) { return Hex(BuildMagicPa
 void SendOnce(bool thread, const std::string& destination, const std::string& local, uint16_t port, uint64_t mac,
               uint64_t password) {
   if (!thread) {
-    SendMagicPacketSync(destination, local, port, mac, password);
+    EXPECT_TRUE(SendMagicPacketSync(destination, local, port, mac, password));
     return;
   }
   TOutcomeWindow window;
@@ -175,6 +175,7 @@ TEST_F(UdpSender, UnresolvableDestinationsPostNotResolved) {
     EXPECT_EQ(msg->message, WM_HOST_NOT_RESOLVED);
     EXPECT_EQ(msg->wParam, 7u);
     EXPECT_EQ(msg->lParam, 0);
+    EXPECT_FALSE(SendMagicPacketSync(destination, "", 40003, 0x02AA00000005ull, 0));
   }
   // Nothing left the machine for any of them.
   const std::string hex = PacketHex(0x02AA00000005ull, 0);
@@ -190,6 +191,7 @@ TEST_F(UdpSender, LocalAddressNotOnThisMachinePostsFailed) {
   EXPECT_EQ(msg->message, WM_PACKET_FAILED);
   EXPECT_EQ(msg->wParam, 9u);
   EXPECT_EQ(static_cast<uint32_t>(msg->lParam), StrToIp(peer));
+  EXPECT_FALSE(SendMagicPacketSync(peer, "10.99.99.99", 40004, 0x02AA00000006ull, 0));
 }
 
 TEST_F(UdpSender, HostNameResolvesToTheResolversFirstAddress) {

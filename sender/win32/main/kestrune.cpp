@@ -33,16 +33,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   // Every send starts and ends Winsock of its own; one start-up held for the whole run keeps
   // the library loaded between them, instead of loading and unloading it for each packet.
   const kst::TWinsockSession winsock;
+  // Scheduled tasks and scripts read the exit code: a command line run that ends before it was
+  // served must not report success.
+  int exitCode = commandLineMode ? 1 : 0;
   try {
     auto form = std::make_unique<kst::TWolMainForm>(instance, commandLineMode, kst::Narrow(GetCommandLineW()));
-    if (!form->Create(showCommand)) return 0;
+    if (!form->Create(showCommand)) return exitCode;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    exitCode = form->ExitCode();
   } catch (...) {
     // Nothing more to do: the window has saved what it could.
   }
-  return 0;
+  return exitCode;
 }
