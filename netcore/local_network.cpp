@@ -87,6 +87,19 @@ bool IsArpProbeTarget(uint32_t address) {
   return first != 0 && first != 127 && first < 224;
 }
 
+bool IsOnLocalNetwork(std::span<const TAdapterRecord> adapters, uint32_t address) {
+  for (const auto& adapter : adapters) {
+    for (const auto& entry : adapter.IpAddressList) {
+      const uint32_t own = StrToIp(entry.IpAddress), mask = StrToIp(entry.IpMask);
+      if (own == 0 || mask == 0 || ((address ^ own) & mask) != 0) continue;
+      const uint32_t host = address & ~mask;
+      if (~mask > 1 && (host == 0 || host == ~mask)) continue;  // the network's own and its broadcast
+      return true;
+    }
+  }
+  return false;
+}
+
 uint64_t FindNeighbourMac(std::span<const TNeighbourRow> rows, uint32_t address) {
   for (const auto& row : rows) {
     if (row.Address != address || row.Type == kNeighbourTypeInvalid || row.PhysicalLength < 6) continue;

@@ -51,6 +51,11 @@ uint64_t MacFromBytes(std::span<const uint8_t, 6> bytes);
 // the socket itself, which has no broadcast permission.)
 bool IsArpProbeTarget(uint32_t address);
 
+// Whether the address lies on a network of one of this machine's adapters (an address of the
+// adapter and its mask), other than that network's own address and its broadcast address: such
+// an address is reached directly, never through a gateway, so its ARP answer can be had.
+bool IsOnLocalNetwork(std::span<const TAdapterRecord> adapters, uint32_t address);
+
 // One row of the system's neighbour (ARP) table.
 struct TNeighbourRow {
   uint32_t Address = 0;  // address value
@@ -75,8 +80,10 @@ uint64_t FindOwnMac(std::span<const TAdapterRecord> adapters, uint32_t address);
 // address); 0 when none answers. Blocks until the host answers or the ARP time-out passes.
 uint64_t GetMacByArp(std::string_view address);
 
-// ARP for many addresses at once, as a range scan asks. Announce starts resolving an address
-// ahead of its turn and returns at once; MacOf then answers as GetMacByArp does, waiting for the
+// ARP for many addresses at once, as a range scan asks. Where the system cannot send an ARP
+// request on request (Wine), Announce starts resolving an address of one of this machine's
+// networks ahead of its turn by sending it an empty UDP datagram (port 9, discard), and returns
+// at once; where it can (SendARP on Windows), Announce does nothing and MacOf asks by ARP alone. MacOf then answers as GetMacByArp does, waiting for the
 // answer at most the ARP time-out counted from the announcement, so that silent addresses
 // announced together time out together. Both may be called from several threads at once.
 class TArpSweep {

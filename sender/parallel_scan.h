@@ -1,8 +1,13 @@
 // The address-range scan apart from the platform: probes a bounded number of addresses at once
 // yet delivers exactly what probing one after another would. Found computers are appended to
 // the results in address order, progress goes 1, 2, ... count with one call per address, the
-// first address is always probed, and a stop ends the scan once the probes under way are done.
-// Addresses are announced to the probe a bounded stretch ahead of their turn.
+// first address is always probed, and a stop ends the scan once the probes and name lookups
+// under way are done. Addresses are announced to the probe a bounded stretch ahead of their turn.
+//
+// An address counts as probed once its ARP answer is in; the reverse name of a found computer is
+// looked up on a pool of its own, started as soon as the address answers, so that slow lookups
+// overlap each other and the rest of the sweep instead of holding it. The found computers go to
+// the results, in address order, when the last lookup is done.
 #pragma once
 
 #include <atomic>
@@ -10,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "sender/host_record.h"
 
@@ -43,7 +49,14 @@ struct TScanRequest {
   // in flight; bounded so that the system's neighbour table (1,024 entries before Linux refuses
   // more) keeps room.
   int Lookahead = 256;
+  // Reverse lookups at once. Each costs the resolver's time-out where a device has no name (DNS,
+  // then NetBIOS on Windows: seconds), so many run together; a network with more unnamed devices
+  // than this takes one more time-out per this many.
+  int MaxLookups = 32;
 };
+
+// Starts work on a thread of its own; throws (as std::thread does) when none can be had.
+using TThreadStarter = std::function<std::thread(std::function<void()>)>;
 
 class TParallelScan {
  public:
@@ -54,7 +67,12 @@ class TParallelScan {
       : FRequest(std::move(request)), FProbe(probe), FResults(results), FProgress(std::move(progress)),
         FStopWanted(std::move(stopWanted)) {}
 
-  // Blocks until the range is done or a stop was seen and the probes under way have ended.
+  // Where the scan's probe and lookup threads come from; by default plain std::thread. Without
+  // any, the calling thread probes and looks up by itself, one address after another.
+  void SetThreadStarter(TThreadStarter start) { FStartThread = std::move(start); }
+
+  // Blocks until the range is done or a stop was seen and the probes and lookups under way have
+  // ended. After a stop, a found computer whose lookup had not started keeps its address as name.
   void Run();
   // From any thread: no new address is started.
   void Stop() noexcept { FStop.store(true); }
@@ -65,6 +83,7 @@ class TParallelScan {
   THostList& FResults;
   std::function<void(int)> FProgress;
   std::function<bool()> FStopWanted;
+  TThreadStarter FStartThread;
   std::atomic<bool> FStop{false};
 };
 

@@ -1,8 +1,14 @@
-// The address-range scan as the window runs it (the real ARP sweep and reverse lookup, probes in
-// parallel), over the sandbox LAN's /24: how long it takes and what it finds. tools/bench times
-// arp-scan over the same range in the same run.
+// The address-range scan as the window runs it (the real ARP sweep and reverse lookups, probes
+// and lookups in parallel), from 10.77.0.1 over the sandbox LAN: how long it takes and what it
+// finds, and with a stop, how long the scan takes to end after it. tools/bench and
+// bench/scan_lookups time arp-scan over the same range in the same run.
+//
+//   scan_range.exe [COUNT [IN_FLIGHT [LOOKAHEAD [STOP_AT]]]]
+// COUNT addresses (254); IN_FLIGHT probes at once (8); LOOKAHEAD addresses announced ahead (256;
+// 1: no sweep ahead of the probes); STOP_AT: stop once that many addresses are counted.
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,18 +18,33 @@
 #include "sender/win32/host_scan.h"
 
 int main(int argc, char** argv) {
+  using TClock = std::chrono::steady_clock;
   kst::TScanRequest request;
   request.FirstAddress = kst::StrToIp("10.77.0.1");
   request.Count = argc > 1 ? std::atoi(argv[1]) : 254;
   if (argc > 2) request.MaxInFlight = std::atoi(argv[2]);
-  if (argc > 3) request.Lookahead = std::atoi(argv[3]);  // 1: no sweep ahead of the probes
+  if (argc > 3) request.Lookahead = std::atoi(argv[3]);
+  const int stopAt = argc > 4 ? std::atoi(argv[4]) : 0;
   kst::TArpScanProbe probe;
   kst::THostList found;
   int probed = 0;
-  const auto start = std::chrono::steady_clock::now();
-  kst::TParallelScan(request, probe, found, [&](int n) { probed = n; }).Run();
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("scan from 10.77.0.1 (%d addresses): %.2f s, %zu found\n", probed, seconds, found.size());
+  TClock::time_point stopped{};
+  const auto start = TClock::now();
+  kst::TParallelScan scan(request, probe, found, [&](int n) {
+    probed = n;
+    if (n == stopAt) {
+      stopped = TClock::now();
+      scan.Stop();
+    }
+  });
+  scan.Run();
+  const auto end = TClock::now();
+  auto seconds = [](TClock::duration d) { return std::chrono::duration<double>(d).count(); };
+  std::printf("scan from 10.77.0.1 (%d of %d addresses): %.2f s, %zu found\n", probed, request.Count,
+              seconds(end - start), found.size());
+  if (stopAt > 0)
+    std::printf("  stopped at address %d, %.2f s after the start; the scan ended %.2f s after the stop\n", stopAt,
+                seconds(stopped - start), seconds(end - stopped));
   for (const auto& r : found) std::printf("  %s %s\n", r->ComputerName.c_str(), kst::MacToStr(r->MacAddress).c_str());
   return 0;
 }

@@ -6,7 +6,6 @@
 #include <iphlpapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -55,12 +54,16 @@ std::vector<TNeighbourRow> ReadNeighbourTable() {
 // Where SendARP is not implemented (Wine), one empty datagram makes the system resolve the
 // address, and its neighbour table then shows the answer. Our own addresses never appear there,
 // so they are answered from the adapters, as SendARP does. The datagrams of a sweep go out of one
-// socket as they are announced; each read of the table serves every thread that waits on it.
+// socket as they are announced, only to addresses of our own networks (any other would leave
+// through a gateway and never answer ARP); each read of the table serves every thread that waits
+// on it. Where SendARP works it sends the ARP request itself, and no datagram goes out.
 struct TArpSweep::TState {
   using TClock = std::chrono::steady_clock;
 
   TWinsockSession Winsock;
-  std::atomic<bool> NoSendArp{false};
+  // Without its pointers SendARP refuses at once with ERROR_INVALID_PARAMETER; Wine's stub
+  // answers ERROR_NOT_SUPPORTED whatever it is given.
+  const bool SendArpWorks = SendARP(0, 0, nullptr, nullptr) != ERROR_NOT_SUPPORTED;
 
   std::once_flag AdaptersRead;
   std::vector<TAdapterRecord> Adapters;
@@ -84,6 +87,10 @@ struct TArpSweep::TState {
       }
     });
     return FindOwnMac(Adapters, address);
+  }
+  bool OnLink(uint32_t address) {
+    OwnMac(0);  // reads the adapters once
+    return IsOnLocalNetwork(Adapters, address);
   }
 
   // Sends the datagram that makes the system resolve the address. The socket is non-blocking: a
@@ -156,30 +163,29 @@ TArpSweep::TArpSweep() : F(std::make_unique<TState>()) {}
 TArpSweep::~TArpSweep() = default;
 
 void TArpSweep::Announce(uint32_t address) noexcept {
-  if (!IsArpProbeTarget(address)) return;
+  if (F->SendArpWorks || !IsArpProbeTarget(address)) return;
   try {
-    if (F->OwnMac(address) == 0) F->DeadlineOf(address, true);
+    if (F->OwnMac(address) == 0 && F->OnLink(address)) F->DeadlineOf(address, true);
   } catch (...) {
     // Out of memory: the address is resolved when its turn comes.
   }
 }
 
 uint64_t TArpSweep::MacOf(uint32_t address) {
-  if (!F->NoSendArp.load()) {
-    ULONG buffer[2] = {};
-    ULONG length = 6;
-    const DWORD result = SendARP(htonl(address), 0, buffer, &length);
-    if (result != ERROR_NOT_SUPPORTED) {
-      // The reported length decides, not the result code.
-      if (length == 0) return 0;
-      std::array<uint8_t, 6> bytes{};
-      std::memcpy(bytes.data(), buffer, bytes.size());
-      return MacFromBytes(bytes);
-    }
-    F->NoSendArp.store(true);
-  }
+  // An address beyond a gateway cannot answer ARP (SendARP may answer for it with the gateway's).
   if (!IsArpProbeTarget(address)) return 0;
   if (const uint64_t own = F->OwnMac(address)) return own;
+  if (!F->OnLink(address)) return 0;
+  if (F->SendArpWorks) {
+    ULONG buffer[2] = {};
+    ULONG length = 6;
+    SendARP(htonl(address), 0, buffer, &length);
+    // The reported length decides, not the result code.
+    if (length == 0) return 0;
+    std::array<uint8_t, 6> bytes{};
+    std::memcpy(bytes.data(), buffer, bytes.size());
+    return MacFromBytes(bytes);
+  }
   const auto deadline = F->DeadlineOf(address, false);
   // Until the deadline any read newer than the last one looked at will do; only a read that
   // began after it shows that the address stayed silent.

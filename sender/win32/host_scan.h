@@ -1,6 +1,6 @@
 // The address-range scan thread of the main window. It owns its thread and the probes it runs:
-// destroying it stops the scan and waits for the probes under way (at most one probe's time),
-// so the results list it appends to can be freed right after.
+// destroying it stops the scan and waits for the probes and name lookups under way (at most one
+// ARP probe's time plus one lookup's), so the results list it appends to can be freed right after.
 #pragma once
 
 #include <windows.h>
@@ -30,8 +30,10 @@ class TArpScanProbe : public IScanProbe {
 
 class THostScan {
  public:
-  // Starts at once. Posts WM_SCAN_COUNT (wParam 1 ... count) per address and WM_SCAN_END at the end.
-  THostScan(HWND window, TScanRequest request, THostList& results);
+  // Starts at once. Posts WM_SCAN_COUNT (wParam 1 ... count) per address and WM_SCAN_END at the end;
+  // only WM_SCAN_END when no thread could be had for the scan. startThread gives the scan's
+  // threads (tests make it fail); empty: std::thread.
+  THostScan(HWND window, TScanRequest request, THostList& results, TThreadStarter startThread = {});
   ~THostScan();
   THostScan(const THostScan&) = delete;
   THostScan& operator=(const THostScan&) = delete;
@@ -45,6 +47,7 @@ class THostScan {
   HWND FWindow;
   THostList& FResults;
   TScanRequest FRequest;
+  TThreadStarter FStartThread;
   std::atomic<DWORD> FThreadId{0};
   std::atomic<bool> FStop{false};
   std::thread FThread;

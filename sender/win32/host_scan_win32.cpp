@@ -12,9 +12,15 @@ std::string TArpScanProbe::NameOf(std::string_view addressText) { return LookupH
 
 void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
 
-THostScan::THostScan(HWND window, TScanRequest request, THostList& results)
-    : FWindow(window), FResults(results), FRequest(std::move(request)) {
-  FThread = std::thread([this]() noexcept { Execute(); });
+THostScan::THostScan(HWND window, TScanRequest request, THostList& results, TThreadStarter startThread)
+    : FWindow(window), FResults(results), FRequest(std::move(request)), FStartThread(std::move(startThread)) {
+  try {
+    auto work = [this]() noexcept { Execute(); };
+    FThread = FStartThread ? FStartThread(work) : std::thread(work);
+  } catch (...) {
+    // No thread for the scan: it ends before it began, and the window gets its commands back.
+    PostMessageW(FWindow, WM_SCAN_END, 0, 0);
+  }
 }
 
 THostScan::~THostScan() {
@@ -38,6 +44,7 @@ void THostScan::Execute() noexcept {
           MSG peek;
           return FStop.load() || (PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE) && peek.message == WM_QUIT);
         });
+    if (FStartThread) scan.SetThreadStarter(FStartThread);
     scan.Run();
   } catch (...) {
     // Nothing to show: the scan ends with what it found.

@@ -395,8 +395,8 @@ void TWolMainForm::SaveOnce() {
 }
 
 void TWolMainForm::FormDestroy() {
-  // The scan's owner posts WM_QUIT to its thread and waits for the probes under way, at most one
-  // probe's time, before the lists can go.
+  // The scan's owner posts WM_QUIT to its thread and waits for the probes and lookups under way,
+  // at most one probe's time plus one lookup's, before the lists can go.
   FScan.reset();
   if (FCommandLineMode) return;
   SaveOnce();

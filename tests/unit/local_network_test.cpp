@@ -156,5 +156,20 @@ TEST(ArpAnswers, ProbeTargetsAndOwnAddresses) {
   EXPECT_EQ(MacFromBytes(bytes), 0xAABBCC001122u);
 }
 
+TEST(ArpAnswers, OnlyAddressesOfTheMachinesOwnNetworksAreOnLink) {
+  TAdapterRecord lan;
+  lan.IpAddressList = {{"0.0.0.0", "0.0.0.0"}, {"10.77.0.2", "255.255.255.0"}, {"172.16.8.1", "255.255.240.0"}};
+  TAdapterRecord point;
+  point.IpAddressList = {{"192.168.9.1", "255.255.255.254"}};
+  const std::vector adapters{lan, point};
+  for (const char* text : {"10.77.0.1", "10.77.0.20", "10.77.0.254", "172.16.0.1", "172.16.15.254", "192.168.9.0"})
+    EXPECT_TRUE(IsOnLocalNetwork(adapters, StrToIp(text))) << text;
+  // Beyond a gateway, and the networks' own and broadcast addresses; the unset entry matches none.
+  for (const char* text : {"10.77.1.20", "10.78.0.20", "172.16.16.1", "8.8.8.8", "10.77.0.0", "10.77.0.255",
+                           "172.16.15.255", "192.168.9.2"})
+    EXPECT_FALSE(IsOnLocalNetwork(adapters, StrToIp(text))) << text;
+  EXPECT_FALSE(IsOnLocalNetwork({}, StrToIp("10.77.0.20")));
+}
+
 }  // namespace
 }  // namespace kst

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <set>
 #include <thread>
 
@@ -29,7 +31,18 @@ class TFakeProbe : public IScanProbe {
     --InFlight;
     return Live.count(last) ? 0x020000000000ull + static_cast<uint64_t>(last % 3) : 0;  // equal MACs on purpose
   }
-  std::string NameOf(std::string_view address) override { return address == "10.77.0.7" ? "pc1" : ""; }
+  // With GatherLookups set, each lookup returns only once that many are under way together (or
+  // after ten seconds, so that a scan that runs them one after another fails rather than hangs).
+  std::string NameOf(std::string_view address) override {
+    std::unique_lock<std::mutex> guard(Lock);
+    MostLookups = std::max(MostLookups, ++Lookups);
+    Gathered.notify_all();
+    Gathered.wait_for(guard, std::chrono::seconds(10), [&] { return MostLookups >= GatherLookups; });
+    --Lookups;
+    return address == "10.77.0.7" ? "pc1" : "";
+  }
+  int GatherLookups = 0, Lookups = 0, MostLookups = 0;
+  std::condition_variable Gathered;
   void Announce(std::string_view address) override {
     std::lock_guard<std::mutex> guard(Lock);
     Announced.emplace_back(address);
@@ -46,6 +59,7 @@ class TFakeProbe : public IScanProbe {
 TEST(ParallelScan, ResultsInAddressOrderAndProgressOnePerAddress) {
   TFakeProbe probe;
   probe.Live = {3, 7, 8, 30};
+  probe.GatherLookups = 4;  // more than the probes in flight apart: the lookups still overlap
   THostList results;
   std::vector<int> progress;
   TScanRequest request{0x0A4D0001, 40, 0x0A4D00FF, "router.lan", 9, 0x0A4D0002, 8};
@@ -65,6 +79,7 @@ TEST(ParallelScan, ResultsInAddressOrderAndProgressOnePerAddress) {
   EXPECT_EQ(results[1]->LocalIpAddress, 0x0A4D0002u);
   EXPECT_GT(probe.MostInFlight.load(), 1);
   EXPECT_LE(probe.MostInFlight.load(), 8);
+  EXPECT_EQ(probe.MostLookups, 4);
   // Every address announced once, in order, before its probe.
   ASSERT_EQ(probe.Announced.size(), 40u);
   EXPECT_EQ(probe.Announced.front(), "10.77.0.1");
@@ -100,6 +115,42 @@ TEST(ParallelScan, OneAddressAndStopCoverWhatWasProbed) {
   EXPECT_EQ(static_cast<size_t>(probe.Probed.load()), progress.size());
   EXPECT_EQ(progress.back(), static_cast<int>(progress.size()));
   EXPECT_EQ(found.size(), progress.size());
+
+  // A stop before any probe started: the first address is probed all the same, and only it.
+  TFakeProbe early;
+  early.Live = {1};
+  THostList first;
+  progress.clear();
+  TParallelScan stopped({0x0A4D0001, 254, 0, "", 7, 0, 8}, early, first, [&](int n) { progress.push_back(n); });
+  stopped.Stop();
+  stopped.Run();
+  EXPECT_EQ(progress, std::vector<int>{1});
+  EXPECT_EQ(early.Probed.load(), 1);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0]->MacAddress, 0x020000000001u);
+}
+
+TEST(ParallelScan, WithoutThreadsTheScanStillEnds) {
+  // No thread at all, then one probe thread and no lookup thread.
+  for (int threads : {0, 1}) {
+    TFakeProbe probe;
+    probe.Live = {2, 7, 11};
+    THostList results;
+    std::vector<int> progress;
+    TParallelScan scan({0x0A4D0001, 12, 0, "", 7, 0, 4}, probe, results, [&](int n) { progress.push_back(n); });
+    int started = 0;
+    scan.SetThreadStarter([&](std::function<void()> work) {
+      if (started == threads) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      ++started;
+      return std::thread(std::move(work));
+    });
+    scan.Run();
+    EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})) << threads;
+    ASSERT_EQ(results.size(), 3u) << threads;
+    EXPECT_EQ(results[0]->ComputerName, "10.77.0.2");
+    EXPECT_EQ(results[1]->ComputerName, "pc1 (10.77.0.7)");
+    EXPECT_EQ(results[2]->ComputerName, "10.77.0.11");
+  }
 }
 
 }  // namespace

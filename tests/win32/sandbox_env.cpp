@@ -60,17 +60,19 @@ std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const 
 
 namespace {
 
-// Hands one command line to the peer's agent and waits until it has been carried out.
-bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) {
+// Hands one command line to a sandbox agent that takes files NAME.<kind> from the folder and
+// renames them NAME.done once carried out, and waits for that.
+bool RunAgentRequest(const std::string& folder, const char* kind, const std::string& line,
+                     std::chrono::milliseconds timeout) {
   static std::atomic<int> serial{0};
-  const std::string base = WinePath(Env("KST_PEER_COMMANDS")) + "\\w" + std::to_string(GetCurrentProcessId()) +
-                           "-" + std::to_string(serial++);
+  const std::string base = WinePath(folder) + "\\w" + std::to_string(GetCurrentProcessId()) + "-" +
+                           std::to_string(serial++);
   {
     std::ofstream cmd(base + ".tmp");
     cmd << line << '\n';
   }
   // The agent only picks up complete files.
-  if (!MoveFileA((base + ".tmp").c_str(), (base + ".cmd").c_str())) return false;
+  if (!MoveFileA((base + ".tmp").c_str(), (base + "." + kind).c_str())) return false;
   const std::string done = base + ".done";
   const auto end = std::chrono::steady_clock::now() + timeout;
   do {
@@ -83,7 +85,13 @@ bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) 
   return false;
 }
 
+bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) {
+  return RunAgentRequest(Env("KST_PEER_COMMANDS"), "cmd", line, timeout);
+}
+
 }  // namespace
+
+bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
 
 bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count,
               uint16_t sourcePort) {

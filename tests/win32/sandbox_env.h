@@ -44,4 +44,9 @@ bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t
 bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firstMac, int count, uint16_t sourcePort,
                         int rate, int every = 1);
 
+// How the sandbox resolves unknown names, reverse lookups among them, for programs started
+// afterwards (tools/name_server.py): "refuse" (the default: at once), "slow SECONDS" (the LAN's
+// name server answers "no such name" after that long) or "silent" (it never answers).
+bool UseNames(const std::string& mode);
+
 }  // namespace kst::test
