@@ -249,6 +249,21 @@ void TWakeWatch::Answer(uint32_t address, uint64_t mac, TTime now) {
   }
 }
 
+void TWakeWatch::Table(std::span<const TNeighbourRow> table, TTime now) {
+  std::set<std::pair<uint32_t, uint64_t>> present;
+  for (const auto& row : table) {
+    const uint64_t mac = FindNeighbourMac(std::span<const TNeighbourRow>(&row, 1), row.Address);
+    present.insert({row.Address, mac});
+    if (mac == 0 || std::any_of(FTargets.begin(), FTargets.end(), [&](const TWatched& w) { return w.Target.Mac == mac; }))
+      Answer(row.Address, mac, now);
+  }
+  for (const auto& w : FTargets) {
+    for (uint32_t address : w.Cached) {
+      if (!present.count({address, w.Target.Mac})) FSilentAt[address] = now;
+    }
+  }
+}
+
 bool TWakeWatch::Finished(TTime now) const {
   if (FTargets.empty()) return false;
   if (now >= FDeadline) return true;

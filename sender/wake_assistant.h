@@ -108,6 +108,10 @@ class TWakeWatch {
   // awake only on an answer after its send that is not its cached entry from before.
   void Answer(uint32_t address, uint64_t mac, TTime now);
 
+  // The neighbour table as read at now, between probes: an entry for a watched MAC is its answer,
+  // an entry without one (or a cached entry gone from it) a silence.
+  void Table(std::span<const TNeighbourRow> table, TTime now);
+
   bool Finished(TTime now) const;
   // The banner's lines at now; maxNames bounds the characters of a list of names.
   std::vector<std::string> Lines(TTime now, size_t maxNames = 160) const;

@@ -125,6 +125,15 @@ TEST(WakeWatch, AnEntryCachedFromBeforeTheSendIsNotAnAnswer) {
   EXPECT_FALSE(fresh.Finished(3000ms));
   fresh.Answer(StrToIp("10.77.0.50"), kMac, 5200ms);
   EXPECT_EQ(fresh.Lines(5200ms).front(), "pc woke up after 5 s at 10.77.0.50");
+
+  // Read from the table between probes: the same rule.
+  TWakeWatch read(Lan(), false);
+  read.Add(Target("pc", kMac), table, 0ms);
+  read.Table(table, 2000ms);
+  EXPECT_FALSE(read.Finished(2000ms));
+  read.Table({}, 4000ms);  // the entry has gone
+  read.Table(table, 8500ms);
+  EXPECT_EQ(read.Lines(8500ms).front(), "pc woke up after 8 s at 10.77.0.40");
 }
 
 TEST(WakeWatch, ProbesEveryTwoSecondsSweepsByWidthNotDuringAScanAndGivesUpAfterTwoMinutes) {

@@ -1,0 +1,156 @@
+#include <winsock2.h>
+
+#include "sender/win32/wake_watch.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "netcore/os_error.h"
+#include "netcore/win32/adapters_win32.h"
+#include "sender/messages.h"
+
+namespace kst {
+namespace {
+
+// ARP answers at once for many addresses: all are announced first, so that their answers and
+// time-outs overlap, then a few threads collect them (SendARP blocks per address).
+std::vector<std::pair<uint64_t, TWakeWatch::TTime>> ResolveAll(TArpSweep& sweep, const std::vector<uint32_t>& addresses,
+                                                                const std::atomic<bool>& stop,
+                                                                std::chrono::steady_clock::time_point epoch) {
+  std::vector<std::pair<uint64_t, TWakeWatch::TTime>> answers(addresses.size());
+  for (uint32_t a : addresses) sweep.Announce(a);
+  std::atomic<size_t> next{0};
+  const auto work = [&]() noexcept {
+    for (size_t i; !stop.load() && (i = next.fetch_add(1)) < addresses.size();) {
+      uint64_t mac = 0;
+      try {
+        mac = sweep.MacOf(addresses[i]);
+      } catch (...) {
+        // Out of memory: no answer this time.
+      }
+      answers[i] = {mac, std::chrono::duration_cast<TWakeWatch::TTime>(std::chrono::steady_clock::now() - epoch)};
+    }
+  };
+  const size_t helpers = std::min<size_t>(7, addresses.size() / 8);
+  std::vector<std::thread> threads;
+  try {
+    for (size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+  } catch (...) {
+    // Fewer helpers: this thread does the rest.
+  }
+  work();
+  for (auto& t : threads) t.join();
+  return answers;
+}
+
+std::vector<TNetworkInterface> CurrentInterfaces() {
+  try {
+    return InterfacesOf(ReadAdapterRecords());
+  } catch (const TOsError&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+TWakeWatcher::TWakeWatcher(HWND window) : FWindow(window) {
+  FThread = std::thread([this]() noexcept { Execute(); });
+}
+
+TWakeWatcher::~TWakeWatcher() {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    FStop.store(true);
+  }
+  FWake.notify_all();
+  if (FThread.joinable()) FThread.join();
+}
+
+void TWakeWatcher::Add(TWatchTarget target, bool group, bool newGroup) {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    FInbox.push_back({std::move(target), group, newGroup, TClock::now()});
+  }
+  FShown.store(true);
+  FFinished.store(false);
+  FWake.notify_all();
+}
+
+void TWakeWatcher::Dismiss() noexcept {
+  if (FFinished.load()) FShown.store(false);
+}
+
+void TWakeWatcher::PostLines(const std::vector<std::string>& lines) noexcept {
+  try {
+    auto copy = std::make_unique<std::vector<std::string>>(lines);
+    if (PostMessageW(FWindow, WM_WATCH_LINES, 0, reinterpret_cast<LPARAM>(copy.get()))) copy.release();
+  } catch (...) {
+    // Out of memory: the banner keeps its lines until the next change.
+  }
+}
+
+void TWakeWatcher::Execute() noexcept {
+  using std::chrono::duration_cast;
+  using TTime = TWakeWatch::TTime;
+  const auto since = [this](TClock::time_point t) { return duration_cast<TTime>(t - FEpoch); };
+  try {
+    TArpSweep arp;
+    std::optional<TWakeWatch> watch;
+    std::vector<std::string> shown;
+    bool over = false;
+    TTime nextRead{};
+    const auto show = [&](TTime now) {
+      auto lines = watch->Lines(now);
+      if (lines == shown) return;
+      shown = std::move(lines);
+      PostLines(shown);
+    };
+    for (;;) {
+      std::deque<TRequest> requests;
+      {
+        std::unique_lock<std::mutex> guard(FLock);
+        // Between rounds: a quarter of a second, or at once for a new computer or the stop.
+        FWake.wait_for(guard, std::chrono::milliseconds(watch && !over ? 250 : 60000),
+                       [this] { return FStop.load() || !FInbox.empty(); });
+        if (FStop.load()) return;
+        requests.swap(FInbox);
+      }
+      if (!requests.empty()) {
+        // Copies of the machine's networks and its neighbour table as they are at the send.
+        const auto table = ReadNeighbourTable();
+        for (auto& r : requests) {
+          // Send to All's later computers join its watch even when it has nothing left to wait for.
+          if (!watch || r.NewGroup || (!r.Group && watch->Finished(since(r.At))))
+            watch.emplace(CurrentInterfaces(), r.Group);
+          watch->Add(std::move(r.Target), table, since(r.At));
+        }
+        show(since(TClock::now()));
+      }
+      if (!watch) continue;
+      const TTime now = since(TClock::now());
+      const bool due = now >= watch->NextDue();
+      // Every half second the table shows what the system has learnt since, whoever asked.
+      if (!watch->Finished(now) && (due || now >= nextRead)) {
+        const auto table = ReadNeighbourTable();
+        watch->Table(table, since(TClock::now()));
+        nextRead = now + TTime(500);
+        const auto round = due ? watch->Due(table, now, FScanRunning.load()) : TWakeWatch::TRound{};
+        if (!round.Probe.empty()) {
+          const auto answers = ResolveAll(arp, round.Probe, FStop, FEpoch);
+          if (FStop.load()) return;
+          for (size_t i = 0; i < answers.size(); ++i) watch->Answer(round.Probe[i], answers[i].first, answers[i].second);
+        }
+      }
+      const TTime after = since(TClock::now());
+      show(after);
+      over = watch->Finished(after);
+      if (over) FFinished.store(true);
+    }
+  } catch (...) {
+    // Out of memory: the watch ends; the banner keeps its last lines.
+    FFinished.store(true);
+  }
+}
+
+}  // namespace kst
