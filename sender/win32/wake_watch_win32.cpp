@@ -3,6 +3,7 @@
 #include "sender/win32/wake_watch.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -14,13 +15,16 @@ namespace kst {
 namespace {
 
 // ARP answers at once for many addresses: all are announced first, so that their answers and
-// time-outs overlap, then a few threads collect them (SendARP blocks per address).
+// time-outs overlap, then helper threads collect them (SendARP blocks per address) while the
+// calling thread runs between() every half second.
 std::vector<std::pair<uint64_t, TWakeWatch::TTime>> ResolveAll(TArpSweep& sweep, const std::vector<uint32_t>& addresses,
                                                                 const std::atomic<bool>& stop,
-                                                                std::chrono::steady_clock::time_point epoch) {
+                                                                std::chrono::steady_clock::time_point epoch,
+                                                                const std::function<void()>& between) {
   std::vector<std::pair<uint64_t, TWakeWatch::TTime>> answers(addresses.size());
   for (uint32_t a : addresses) sweep.Announce(a);
   std::atomic<size_t> next{0};
+  std::atomic<size_t> done{0};
   const auto work = [&]() noexcept {
     for (size_t i; !stop.load() && (i = next.fetch_add(1)) < addresses.size();) {
       uint64_t mac = 0;
@@ -30,16 +34,27 @@ std::vector<std::pair<uint64_t, TWakeWatch::TTime>> ResolveAll(TArpSweep& sweep,
         // Out of memory: no answer this time.
       }
       answers[i] = {mac, std::chrono::duration_cast<TWakeWatch::TTime>(std::chrono::steady_clock::now() - epoch)};
+      done.fetch_add(1);
     }
   };
-  const size_t helpers = std::min<size_t>(7, addresses.size() / 8);
   std::vector<std::thread> threads;
   try {
-    for (size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+    for (size_t t = 0; t < std::min<size_t>(8, addresses.size()); ++t) threads.emplace_back(work);
   } catch (...) {
-    // Fewer helpers: this thread does the rest.
+    // No more threads: this one does the rest.
   }
-  work();
+  if (threads.empty()) {
+    work();
+  } else {
+    auto last = std::chrono::steady_clock::now();
+    while (done.load() < addresses.size() && !stop.load()) {
+      Sleep(20);
+      if (std::chrono::steady_clock::now() - last >= std::chrono::milliseconds(500)) {
+        between();
+        last = std::chrono::steady_clock::now();
+      }
+    }
+  }
   for (auto& t : threads) t.join();
   return answers;
 }
@@ -137,7 +152,11 @@ void TWakeWatcher::Execute() noexcept {
         nextRead = now + TTime(500);
         const auto round = due ? watch->Due(table, now, FScanRunning.load()) : TWakeWatch::TRound{};
         if (!round.Probe.empty()) {
-          const auto answers = ResolveAll(arp, round.Probe, FStop, FEpoch);
+          // While the answers come, the table is read as between rounds.
+          const auto answers = ResolveAll(arp, round.Probe, FStop, FEpoch, [&] {
+            watch->Table(ReadNeighbourTable(), since(TClock::now()));
+            show(since(TClock::now()));
+          });
           if (FStop.load()) return;
           for (size_t i = 0; i < answers.size(); ++i) watch->Answer(round.Probe[i], answers[i].first, answers[i].second);
         }

@@ -123,10 +123,13 @@ TEST_F(KestruneWake, TheSelectedComputersRouteAndTheBannerFolded) {
          {"Branch", "02-77-00-00-02-02", "192.168.50.255", "10.77.0.2"},
          {"Moved", "02-77-00-00-02-03", "10.77.0.255", "10.77.0.3"}});
   EXPECT_TRUE(WaitLine(0, "Office-PC: from 10.77.0.2 (lan0) to 10.77.0.255, port 9, on this network")) << Line(0);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return PixelInBanner() == kBannerBack; }));
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-route-on-this-network").empty());
   PostMessageW(FTable, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_TRUE(WaitLine(0, "Branch: from 10.77.0.2 (lan0) to 192.168.50.255, port 9, through the gateway 10.77.0.1"))
       << Line(0);
   EXPECT_NE(Line(1).find("10.77.0.1"), std::string::npos) << Line(1);  // the remedy names the router
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-route-through-the-gateway").empty());
   PostMessageW(FTable, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_TRUE(WaitLine(0, "Moved: from 10.77.0.3 (lan0) to 10.77.0.255, port 9, on this network")) << Line(0);
   ChangeAddress("del 10.77.0.3/24");
@@ -134,6 +137,7 @@ TEST_F(KestruneWake, TheSelectedComputersRouteAndTheBannerFolded) {
   PostMessageW(FTable, WM_KEYDOWN, VK_UP, 0);
   PostMessageW(FTable, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_TRUE(WaitLine(0, "Moved: the local address 10.77.0.3 is not on this computer")) << Line(0);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-route-local-address-gone").empty());
 
   // Open: 125 pixels, every line shown; folded: 16 pixels, the first line alone, the table
   // right below it on the screen.
@@ -147,6 +151,7 @@ TEST_F(KestruneWake, TheSelectedComputersRouteAndTheBannerFolded) {
   EXPECT_EQ(Line(0), "Moved: the local address 10.77.0.3 is not on this computer");
   EXPECT_EQ(e2e::WindowText(GetDlgItem(FBanner, kBannerToggleId)), "\xE2\x96\xBC Open");
   EXPECT_TRUE(e2e::WaitUntil([&] { return PixelInBanner() != kBannerBack; }));
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-banner-folded").empty());
   PostMessageW(FBanner, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_TRUE(e2e::WaitUntil([&] { return BannerHeight() == 125; }));
   EXPECT_TRUE(e2e::WaitUntil([&] { return PixelInBanner() == kBannerBack; }));
@@ -168,6 +173,8 @@ TEST_F(KestruneWake, ASleepingComputerWakesAndTheBannerSaysWhen) {
   const int seconds = std::stoi(m[1].str());
   EXPECT_GE(seconds, 5);
   EXPECT_LE(seconds, 9);
+  EXPECT_EQ(PixelInBanner(), kBannerBack);  // the open banner, where the text stands
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-woke-up").empty());
 }
 
 TEST_F(KestruneWake, SendToAllCountsTheComputersThatWokeAndExitWaitsForTheWatch) {
@@ -177,6 +184,8 @@ TEST_F(KestruneWake, SendToAllCountsTheComputersThatWokeAndExitWaitsForTheWatch)
   PostMessageW(FWindow, WM_COMMAND, kCmdSendAll, 0);
   EXPECT_TRUE(WaitLine(0, "Waiting for 1 of 3 computers to wake up", 25s)) << Line(0);
   EXPECT_EQ(Line(1), "Woke up: Sleeper-32, Sleeper-33");
+  EXPECT_EQ(PixelInBanner(), kBannerBack);
+  EXPECT_FALSE(e2e::TakeScreenshot("kestrune-send-to-all-waiting").empty());
   // The watch still runs for the third: closing waits for its thread, and the process ends.
   PostMessageW(FWindow, WM_CLOSE, 0, 0);
   EXPECT_EQ(FProcess->WaitExit(15s), 0u);
