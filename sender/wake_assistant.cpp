@@ -284,9 +284,8 @@ std::string NameList(const std::vector<std::string>& names, size_t max) {
 }
 
 constexpr const char* kNoWakeHint =
-    "Check that Wake-on-LAN is enabled in the firmware (BIOS or UEFI) and in the network adapter's power "
-    "settings, that the packet goes to the computer's own network or through a router that forwards it, and "
-    "run Vellamar on a computer of that network to see whether the packet arrives.";
+    "Check Wake-on-LAN in its firmware and its adapter's power settings, that the packet reaches its network "
+    "(the same network, or a router that forwards it), and run Vellamar on a computer there to see it arrive.";
 
 }  // namespace
 

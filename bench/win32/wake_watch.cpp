@@ -2,8 +2,9 @@
 // 1. from a computer's wake (the sleeper agent's log) to the banner's text saying so;
 // 2. ARP requests on the LAN per minute while one computer is watched (by a sweep of the /24,
 //    and by its one address taken from its name);
-// 3. Send to All over 1,000 computers while the watch sweeps, against the same with a
-//    destination on another network, where the watch has nothing to do.
+// 3. Send to All over 1,000 computers of this network (the watch sweeping), against the same
+//    with a destination on another network (the watch idle) and, given a Windows path of a
+//    kestrune.exe built without the assistant as the first argument, against that program.
 #include <windows.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "netcore/address_text.h"
+#include "netcore/win32/text_win32.h"
 #include "sender/registry_store.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/win32/sandbox_env.h"
@@ -73,7 +75,8 @@ struct TKestrune {
   std::optional<TProcess> Process;
   HWND Window = nullptr, Banner = nullptr, Status = nullptr;
 
-  explicit TKestrune(size_t count, const std::string& name, const char* mac, const char* destination) {
+  explicit TKestrune(size_t count, const std::string& name, const char* mac, const char* destination,
+                     const std::wstring& program = kst::e2e::ProgramPath(KST_KESTRUNE_EXE)) {
     auto reg = kst::MakeSystemRegistry();
     reg->SetRoot(kst::TRegRoot::LocalMachine);
     reg->DeleteKey(kst::kSettingsKey);
@@ -91,7 +94,7 @@ struct TKestrune {
       list.push_back(std::move(r));
     }
     kst::TRegistryStore(*reg).SaveHosts(list);
-    Process = TProcess::Start(kst::e2e::ProgramPath(KST_KESTRUNE_EXE));
+    Process = TProcess::Start(program);
     Window = kst::e2e::FindProcessWindow(Process->Id(), L"KestruneMainWindow", L"", 60s);
     Banner = kst::e2e::FindChild(Window, L"KestruneBanner");
     Status = kst::e2e::FindChild(Window, L"msctls_statusbar32");
@@ -132,31 +135,38 @@ void ArpPerMinute(const std::string& name) {
               k.Line().c_str());
 }
 
-double SendAll(const char* destination) {
-  TKestrune k(1000, "pc", "02-BF-00-00-00-00", destination);
+double SendAll(const char* destination, const std::wstring& program, const char* which) {
+  TKestrune k(1000, "pc", "02-BF-00-00-00-00", destination, program);
   const auto start = std::chrono::steady_clock::now();
   PostMessageW(k.Window, WM_COMMAND, kCmdSendAll, 0);
   kst::e2e::WaitUntil([&] { return kst::e2e::WindowText(k.Status).rfind("PC999: magic packet sent", 0) == 0; }, 120s);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("Send to All over 1,000 computers to %s: %.2f s (banner: %s)\n", destination, seconds, k.Line().c_str());
+  std::printf("Send to All over 1,000 computers to %s, %s: %.2f s (banner: %.60s)\n", destination, which, seconds,
+              k.Line().c_str());
   return seconds;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   if (!kst::test::InSandbox()) return 2;
-  WakeToBanner("Sleeper-31", "02-77-00-00-01-31");
-  WakeToBanner("Sleeper-32", "02-77-00-00-01-32");
-  WakeToBanner("Sleeper-33", "02-77-00-00-01-33");
-  ArpPerMinute("Insomniac");
-  ArpPerMinute("Insomniac (10.77.0.34)");
-  // Alternating, so that the load of the machine falls on both alike.
-  double with = 0, without = 0;
-  for (int i = 0; i < 2; ++i) {
-    without += SendAll("192.168.77.255");
-    with += SendAll("10.77.0.255");
+  const std::wstring program = kst::e2e::ProgramPath(KST_KESTRUNE_EXE);
+  const std::wstring before = argc > 1 ? kst::Widen(argv[1]) : std::wstring();
+  if (argc <= 2) {
+    WakeToBanner("Sleeper-31", "02-77-00-00-01-31");
+    WakeToBanner("Sleeper-32", "02-77-00-00-01-32");
+    WakeToBanner("Sleeper-33", "02-77-00-00-01-33");
+    ArpPerMinute("Insomniac");
+    ArpPerMinute("Insomniac (10.77.0.34)");
   }
-  std::printf("Send to All with the watch sweeping / with nothing to watch: %.3f\n", with / without);
+  // Alternating, so that the load of the machine falls on each alike.
+  double with = 0, idle = 0, without = 0;
+  for (int i = 0; i < 2; ++i) {
+    idle += SendAll("192.168.77.255", program, "watch idle");
+    with += SendAll("10.77.0.255", program, "watch sweeping");
+    if (!before.empty()) without += SendAll("10.77.0.255", before, "no assistant");
+  }
+  std::printf("Send to All, watch sweeping / watch idle: %.3f\n", with / idle);
+  if (without > 0) std::printf("Send to All, watch sweeping / no assistant: %.3f\n", with / without);
   return 0;
 }

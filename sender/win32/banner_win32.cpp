@@ -18,8 +18,7 @@ bool TBanner::Create(HWND parent) {
     return false;
   // Without SS_NOTIFY the lines let clicks through to the banner, which folds or opens.
   for (size_t i = 0; i < FLines.size(); ++i) {
-    const DWORD wrap = i == 0 ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : SS_LEFT;
-    FLines[i] = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_NOPREFIX | wrap, 0, 0, 0, 0, Handle(),
+    FLines[i] = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, Handle(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBannerLineId + static_cast<int>(i))),
                                 nullptr, nullptr);
   }
@@ -44,14 +43,18 @@ void TBanner::Layout() {
   const bool open = FForm.BannerExpanded();
   const int width = rc.right;
   const int toggle = px(70);
-  SendMessageW(FLines[0], WM_SETFONT, reinterpret_cast<WPARAM>(open ? FForm.BannerFont() : FForm.BoldFont()), FALSE);
+  SendMessageW(FLines[0], WM_SETFONT, reinterpret_cast<WPARAM>(FForm.BoldFont()), FALSE);
+  // Open, the headline wraps; folded, it is one row that ends in "..." when it is too long.
+  const LONG_PTR style = GetWindowLongPtrW(FLines[0], GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK | SS_ELLIPSISMASK);
+  SetWindowLongPtrW(FLines[0], GWL_STYLE, style | (open ? SS_LEFT : SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS));
   for (size_t i = 1; i < FLines.size(); ++i)
     SendMessageW(FLines[i], WM_SETFONT, reinterpret_cast<WPARAM>(FForm.Font()), FALSE);
   SendMessageW(FToggle, WM_SETFONT, reinterpret_cast<WPARAM>(FForm.Font()), FALSE);
   if (open) {
-    MoveWindow(FLines[0], px(8), px(5), width - px(16), px(22), TRUE);
-    MoveWindow(FLines[1], px(8), px(30), width - px(16), px(30), TRUE);
-    MoveWindow(FLines[2], px(8), px(62), width - px(16), px(45), TRUE);
+    // Rows of 14 pixels: two for the headline, three for the next line, two for the last.
+    MoveWindow(FLines[0], px(8), px(4), width - px(16), px(29), TRUE);
+    MoveWindow(FLines[1], px(8), px(36), width - px(16), px(43), TRUE);
+    MoveWindow(FLines[2], px(8), px(80), width - px(16), px(29), TRUE);
     MoveWindow(FToggle, width - toggle - px(6), rc.bottom - px(16), toggle, px(15), TRUE);
   } else {
     MoveWindow(FLines[0], px(6), 0, width - toggle - px(12), rc.bottom, TRUE);

@@ -37,7 +37,6 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   bool BannerExpanded() { return FApp.View().Promo; }
   HFONT Font() const { return static_cast<HFONT>(FFont.get()); }
   HFONT BoldFont() const { return static_cast<HFONT>(FBoldFont.get()); }
-  HFONT BannerFont() const { return static_cast<HFONT>(FBannerFont.get()); }
   // Pixels at 96 dots per inch, for the screen's DPI.
   int Scale(int pixels) const noexcept { return ScaleForDpi(pixels, FDpi); }
 
@@ -133,7 +132,6 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   UINT FDpi = 96;
   TUniqueGdiObject FFont;
   TUniqueGdiObject FBoldFont;
-  TUniqueGdiObject FBannerFont;
   bool FSaved = false;
   HCURSOR FSavedCursor = nullptr;
   int FScanCount = 0;

@@ -302,7 +302,6 @@ void TWolMainForm::ApplyFonts() {
   // The old fonts are deleted only once no control or paint uses them.
   FFont = std::move(font);
   FBoldFont = std::move(bold);
-  FBannerFont = CreateArialFont(Scale(16), FW_BOLD);
 }
 
 void TWolMainForm::LoadToolIcons() {
