@@ -14,6 +14,9 @@
 namespace kst {
 namespace {
 
+// Candidates are asked for one by one; more addresses than this make a sweep.
+constexpr size_t kProbedOneByOne = 16;
+
 // ARP answers at once for many addresses: all are announced first, so that their answers and
 // time-outs overlap, then helper threads collect them (SendARP blocks per address) while the
 // calling thread runs between() every half second.
@@ -152,13 +155,27 @@ void TWakeWatcher::Execute() noexcept {
         nextRead = now + TTime(500);
         const auto round = due ? watch->Due(table, now, FScanRunning.load()) : TWakeWatch::TRound{};
         if (!round.Probe.empty()) {
-          // While the answers come, the table is read as between rounds.
-          const auto answers = ResolveAll(arp, round.Probe, FStop, FEpoch, [&] {
+          const auto readTable = [&] {
             watch->Table(ReadNeighbourTable(), since(TClock::now()));
             show(since(TClock::now()));
-          });
+          };
+          if (round.Probe.size() > kProbedOneByOne) {
+            // A sweep: the resolving datagrams, then the table a few times while the answers come
+            // in; waiting on each address would cost far more than the sends it runs beside.
+            // A sweep object of its own: one announcement per address and sweep, then forgotten.
+            TArpSweep sweep;
+            for (uint32_t a : round.Probe) sweep.Announce(a);
+            for (int i = 0; i < 5 && !FStop.load(); ++i) {
+              Sleep(250);
+              readTable();
+            }
+          } else {
+            // While the answers come, the table is read as between rounds.
+            const auto answers = ResolveAll(arp, round.Probe, FStop, FEpoch, readTable);
+            for (size_t i = 0; i < answers.size(); ++i)
+              watch->Answer(round.Probe[i], answers[i].first, answers[i].second);
+          }
           if (FStop.load()) return;
-          for (size_t i = 0; i < answers.size(); ++i) watch->Answer(round.Probe[i], answers[i].first, answers[i].second);
         }
       }
       const TTime after = since(TClock::now());
