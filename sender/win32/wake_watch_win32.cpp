@@ -118,11 +118,18 @@ void TWakeWatcher::Execute() noexcept {
     std::vector<std::string> shown;
     bool over = false;
     TTime nextRead{};
+    std::vector<TNeighbourRow> table;
+    TClock::time_point tableRead{};
+    TClock::time_point posted{};
+    // At most four times a second while the watch runs (Send to All changes the count with every
+    // computer); the outcome at once.
     const auto show = [&](TTime now) {
+      if (TClock::now() - posted < std::chrono::milliseconds(250) && !watch->Finished(now)) return;
       auto lines = watch->Lines(now);
       if (lines == shown) return;
       shown = std::move(lines);
       PostLines(shown);
+      posted = TClock::now();
     };
     for (;;) {
       std::deque<TRequest> requests;
@@ -135,8 +142,13 @@ void TWakeWatcher::Execute() noexcept {
         requests.swap(FInbox);
       }
       if (!requests.empty()) {
-        // Copies of the machine's networks and its neighbour table as they are at the send.
-        const auto table = ReadNeighbourTable();
+        // Copies of the machine's networks and its neighbour table as they are at the send. During
+        // Send to All the computers come every few milliseconds: one read a second serves them
+        // all, since reading the table costs Wine as much as a send.
+        if (TClock::now() - tableRead >= std::chrono::seconds(1)) {
+          table = ReadNeighbourTable();
+          tableRead = TClock::now();
+        }
         for (auto& r : requests) {
           // Send to All's later computers join its watch even when it has nothing left to wait for.
           if (!watch || r.NewGroup || (!r.Group && watch->Finished(since(r.At))))
@@ -150,8 +162,9 @@ void TWakeWatcher::Execute() noexcept {
       const bool due = now >= watch->NextDue();
       // Every half second the table shows what the system has learnt since, whoever asked.
       if (!watch->Finished(now) && (due || now >= nextRead)) {
-        const auto table = ReadNeighbourTable();
-        watch->Table(table, since(TClock::now()));
+        table = ReadNeighbourTable();
+        tableRead = TClock::now();
+        watch->Table(table, since(tableRead));
         nextRead = now + TTime(500);
         const auto round = due ? watch->Due(table, now, FScanRunning.load()) : TWakeWatch::TRound{};
         if (!round.Probe.empty()) {
