@@ -35,8 +35,8 @@ def run(*args):
 
 
 class Sleeper:
-    def __init__(self, spec, index):
-        address, mac, delay = spec.split("=")
+    def __init__(self, entry, index):
+        address, mac, delay = entry.split("=")
         self.address = address
         self.mac = mac.upper().replace(":", "-")
         self.pattern = b"\xff" * 6 + mac_bytes(mac) * 16
@@ -68,7 +68,7 @@ def main():
     parser.add_argument("sleepers", nargs="*", help="ADDRESS=MAC=DELAY")
     args = parser.parse_args()
 
-    sleepers = [Sleeper(spec, i) for i, spec in enumerate(args.sleepers)]
+    sleepers = [Sleeper(entry, i) for i, entry in enumerate(args.sleepers)]
     log = open(args.log, "a", buffering=1)
     link = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(ETH_P_ALL))
     link.bind(("lan0", 0))
