@@ -100,6 +100,8 @@ class TArpSweep {
   struct TState;
   std::unique_ptr<TState> F;
 };
+// The system's neighbour (ARP) table as it is now; empty when it cannot be read.
+std::vector<TNeighbourRow> ReadNeighbourTable();
 // Appends the machine's own IPv4 addresses as the resolver lists them for its host name.
 void GetHostAddresses(std::vector<std::string>& list);
 // DropGatewaylessAddresses over the system's registry.

@@ -139,6 +139,7 @@ void TKestruneApp::SendAllPackets() {
   FSendAllIndex = 0;
   if (!FWindow || FState.HostList.empty()) return;
   FSendingAll = true;
+  FGroupStarted = false;
   FWindow->PostSendNext();
 }
 
@@ -158,7 +159,11 @@ void TKestruneApp::Sent(uint64_t hostId, uint32_t address) {
   // The resolved address is kept, so later sends no longer ask the resolver.
   if (address != 0 && address != r.BroadcastAddress) r.BroadcastAddress = address;
   FWindow->SetStatusText(SentText(r, address, FWindow->LongTimeText()));
-  if (FSendingAll) FWindow->PostSendNext();
+  FWindow->PacketSent(r, address, FSendingAll, FSendingAll && !FGroupStarted);
+  if (FSendingAll) {
+    FGroupStarted = true;
+    FWindow->PostSendNext();
+  }
 }
 
 void TKestruneApp::NotResolved(uint64_t hostId) {

@@ -56,6 +56,10 @@ class IKestruneWindow {
   virtual bool ConfirmYesNo(const std::string& text) = 0;  // a "Confirm" box; true on Yes
   virtual void DisplayTable() = 0;
   virtual void SetSelection(int row) = 0;  // table row, 1 = first computer
+  // A packet went out to the computer (at address): the wake assistant watches for it. sendAll:
+  // part of Send to All; startGroup: its first success, which begins a new watch of the group.
+  virtual void PacketSent(const THostRecord& /*record*/, uint32_t /*address*/, bool /*sendAll*/,
+                          bool /*startGroup*/) {}
 };
 
 // The texts of the table's cells: column 0 the name, 1 the MAC address, 2 the destination as
@@ -131,6 +135,7 @@ class TKestruneApp {
   IKestruneWindow* FWindow = nullptr;
   int FSendAllIndex = 0;
   bool FSendingAll = false;
+  bool FGroupStarted = false;  // the running Send to All has begun its watch
   TKestruneState FState;
   TViewSettings FView;
   std::vector<std::string> FLocalAddresses;

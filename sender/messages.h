@@ -11,6 +11,9 @@ inline constexpr unsigned WM_SCAN_END = kWmUser + 111;
 inline constexpr unsigned WM_SCAN_COUNT = kWmUser + 112;
 inline constexpr unsigned WM_SEND_NEXT = kWmUser + 114;
 inline constexpr unsigned WM_ALIGN_TABLE = kWmUser + 115;
+// The wake assistant's thread: lParam is a new std::vector<std::string> of the banner's lines,
+// which the window frees.
+inline constexpr unsigned WM_WATCH_LINES = kWmUser + 120;
 inline constexpr unsigned WM_APP_EXIT = kWmUser + 210;
 inline constexpr unsigned WM_PACKET_SENT = kWmUser + 211;
 inline constexpr unsigned WM_HOST_NOT_RESOLVED = kWmUser + 212;

@@ -26,6 +26,8 @@ constexpr u_short kDiscardPort = 9;
 constexpr auto kNeighbourWait = std::chrono::milliseconds(1000);
 constexpr DWORD kNeighbourPoll = 10;
 
+}  // namespace
+
 std::vector<TNeighbourRow> ReadNeighbourTable() {
   std::vector<uint8_t> buffer(sizeof(MIB_IPNETTABLE) + 32 * sizeof(MIB_IPNETROW));
   const uint32_t status = FillGrowingBuffer(buffer, ERROR_INSUFFICIENT_BUFFER, [](uint8_t* data, uint32_t& size) {
@@ -48,8 +50,6 @@ std::vector<TNeighbourRow> ReadNeighbourTable() {
   }
   return rows;
 }
-
-}  // namespace
 
 // Where SendARP is not implemented (Wine), one empty datagram makes the system resolve the
 // address, and its neighbour table then shows the answer. Our own addresses never appear there,

@@ -14,6 +14,7 @@
 #include "sender/win32/host_scan.h"
 #include "sender/win32/host_table_win32.h"
 #include "sender/win32/ini_dialogs_win32.h"
+#include "sender/win32/wake_watch.h"
 #include "ui/win32/dpi_win32.h"
 #include "ui/win32/gui_handles_win32.h"
 #include "ui/win32/window_win32.h"
@@ -38,7 +39,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   // line came to, 1 until it has been served.
   int ExitCode() const { return FExitCode; }
   HFONT Font() const { return static_cast<HFONT>(FFont.get()); }
-  HFONT BannerFont() const { return static_cast<HFONT>(FBannerFont.get()); }
+  HFONT BoldFont() const { return static_cast<HFONT>(FBoldFont.get()); }
   // Pixels at 96 dots per inch, for the screen's DPI.
   int Scale(int pixels) const noexcept { return ScaleForDpi(pixels, FDpi); }
 
@@ -60,6 +61,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void SetStatusText(const std::string& text) override;
   std::string LongTimeText() override;
   bool ConfirmYesNo(const std::string& text) override;
+  void PacketSent(const THostRecord& record, uint32_t address, bool sendAll, bool startGroup) override;
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -104,6 +106,10 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void LoadToolIcons();
 
   void DisplayTable() override;
+  // The wake assistant: the selected computer's route while no watch is shown, else the watch.
+  void TableSelectionChange();
+  void ShowRoute();
+  void WatchLines(LPARAM lines);
   int GetSelection() const { return FTable.GetSelection(); }
   void SetSelection(int row) override { FTable.SetSelection(row); }
   int GetMouseRow(POINT screen) const { return FTable.GetMouseRow(screen); }
@@ -131,7 +137,6 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   UINT FDpi = 96;
   TUniqueGdiObject FFont;
   TUniqueGdiObject FBoldFont;
-  TUniqueGdiObject FBannerFont;
   bool FSaved = false;
   HCURSOR FSavedCursor = nullptr;
   int FScanCount = 0;
@@ -139,6 +144,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   // Declared after FApp, so that it is destroyed first: the scan appends to FApp's
   // NewHostList until its thread has ended.
   std::unique_ptr<THostScan> FScan;
+  std::unique_ptr<TWakeWatcher> FWatcher;
 };
 
 }  // namespace kst

@@ -13,6 +13,11 @@
 #include "sender/editor_rules.h"
 #include "sender/messages.h"
 #include "sender/version.h"
+#include "netcore/local_address.h"
+#include "netcore/os_error.h"
+#include "netcore/win32/adapters_win32.h"
+#include "sender/wake_assistant.h"
+#include "sender/win32/banner_win32.h"
 #include "sender/win32/host_form.h"
 #include "sender/win32/search_form.h"
 #include "sender/win32/udp_sender.h"
@@ -27,8 +32,6 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"KestruneMainWindow";
 constexpr int kToolBarHeight = 29;
-constexpr int kBannerExpanded = 125;
-constexpr int kBannerCollapsed = 16;
 constexpr int kRowHeight = 16;
 
 enum TCommandId : int {
@@ -132,67 +135,6 @@ UINT MessageIcon(TMessageKind kind) {
 
 }  // namespace
 
-// The banner area below the tool bar: what Kestrune does, folded to one line on a click.
-class TBanner final : public TWindow {
- public:
-  explicit TBanner(TWolMainForm& form) : FForm(form) {}
-  bool Create(HWND parent) {
-    // Drawn anew at every size: the text wraps to the width.
-    return CreateWindowObject(L"KestruneBanner", nullptr, nullptr, 0, WS_CHILD | WS_VISIBLE, L"", 0, 0, 0, 0, parent,
-                              CS_HREDRAW | CS_VREDRAW);
-  }
-
- private:
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
-    switch (message) {
-      case WM_LBUTTONUP:
-        FForm.SetBannerExpanded(!FForm.BannerExpanded());
-        return 0;
-      case WM_SETCURSOR:
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-      case WM_PAINT:
-        Paint();
-        return 0;
-      default:
-        return TWindow::HandleMessage(message, wParam, lParam);
-    }
-  }
-
-  void Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(Handle(), &ps);
-    RECT rc;
-    GetClientRect(Handle(), &rc);
-    TRIVERTEX v[2] = {{0, 0, 0x1E00, 0x3C00, 0x7800, 0}, {rc.right, rc.bottom, 0x3A00, 0x7A00, 0xC800, 0}};
-    GRADIENT_RECT g{0, 1};
-    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_H);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
-    const bool expanded = FForm.BannerExpanded();
-    HGDIOBJ old = SelectObject(dc, FForm.Font());
-    if (expanded) {
-      SelectObject(dc, FForm.BannerFont());
-      const auto px = [&](int pixels) { return FForm.Scale(pixels); };
-      RECT title{px(12), px(14), rc.right - px(12), px(40)};
-      DrawTextW(dc, L"Kestrune", -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-      SelectObject(dc, FForm.Font());
-      RECT body{px(12), px(44), rc.right - px(12), rc.bottom - px(20)};
-      DrawTextW(dc,
-                L"Wake the computers of your office or home with one click, from a scheduled task with "
-                L"\"kestrune /name\" or \"kestrune /all!\", and find them on the network by ARP.",
-                -1, &body, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-    }
-    RECT hint{FForm.Scale(6), rc.bottom - FForm.Scale(15), rc.right - FForm.Scale(6), rc.bottom - 1};
-    DrawTextW(dc, expanded ? L"\x25B2 Click to fold this banner" : L"\x25BC Kestrune - click to open the banner", -1,
-              &hint, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
-    SelectObject(dc, old);
-    EndPaint(Handle(), &ps);
-  }
-
-  TWolMainForm& FForm;
-};
-
 TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string commandLine)
     : FInstance(instance),
       FCommandLineMode(commandLineMode),
@@ -266,6 +208,9 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SCAN_END:
       ScanEnd();
       break;
+    case WM_WATCH_LINES:
+      WatchLines(lParam);
+      return 0;
     case WM_KEYDOWN:
       if (KbdKeyDown(wParam)) return 0;
       break;
@@ -339,6 +284,7 @@ void TWolMainForm::CreateControls() {
 
   FBanner = std::make_unique<TBanner>(*this);
   FBanner->Create(Handle());
+  FWatcher = std::make_unique<TWakeWatcher>(Handle());
 
   FTable.Create(
       Handle(), kColumnTitles,
@@ -362,7 +308,6 @@ void TWolMainForm::ApplyFonts() {
   // The old fonts are deleted only once no control or paint uses them.
   FFont = std::move(font);
   FBoldFont = std::move(bold);
-  FBannerFont = CreateArialFont(Scale(16), FW_BOLD);
 }
 
 void TWolMainForm::LoadToolIcons() {
@@ -398,6 +343,8 @@ void TWolMainForm::FormDestroy() {
   // The scan's owner posts WM_QUIT to its thread and waits for the probes and lookups under way,
   // at most one probe's time plus one lookup's, before the lists can go.
   FScan.reset();
+  // The same for the wake assistant: it ends after the probes under way.
+  FWatcher.reset();
   if (FCommandLineMode) return;
   SaveOnce();
   THtmlHelp::Process().CloseAll();
@@ -463,6 +410,7 @@ void TWolMainForm::StartScan() {
   const auto& local = FApp.LocalAddresses();
   request.LocalIpAddress = local.empty() ? 0 : StrToIp(local.front());
   FScan = std::make_unique<THostScan>(Handle(), std::move(request), state.NewHostList);
+  if (FWatcher) FWatcher->SetScanRunning(true);
 }
 
 void TWolMainForm::StopClick() {
@@ -481,6 +429,7 @@ void TWolMainForm::ScanEnd() {
   ScanMenusEnable(true);
   // The thread has posted its last message; this waits only for it to return.
   FScan.reset();
+  if (FWatcher) FWatcher->SetScanRunning(false);
   const int found = GetNewHosts(FApp.State());
   if (found < 1) {
     SetStatusText("No new computers found");
@@ -522,6 +471,8 @@ void TWolMainForm::AlignTable() {
 LRESULT TWolMainForm::Notify(const NMHDR& header) {
   if (AnswerToolTip(header, kToolButtons)) return 0;
   if (LRESULT result = 0; FTable.Notify(header, result)) return result;
+  // Whatever moved the row (a click, a key, a change of the list), the banner follows it.
+  if (header.hwndFrom == FTable.Handle() && header.code == LVN_ITEMCHANGED) TableSelectionChange();
   return 0;
 }
 
@@ -534,12 +485,49 @@ void TWolMainForm::LayoutControls() {
   const int toolBar = Scale(kToolBarHeight);
   MoveWindow(FToolBar, 0, 0, client.right, toolBar, TRUE);
   MoveWindow(FBanner->Handle(), 0, toolBar, client.right, banner, TRUE);
+  FBanner->Layout();
   AlignTable();
 }
 
 void TWolMainForm::DisplayTable() {
   FTable.DisplayTable(FApp.State().HostList.size());
   AlignTable();
+  ShowRoute();
+}
+
+void TWolMainForm::TableSelectionChange() {
+  if (FWatcher) FWatcher->Dismiss();
+  ShowRoute();
+}
+
+void TWolMainForm::ShowRoute() {
+  if (!FBanner || (FWatcher && FWatcher->Shown())) return;
+  const int index = GetSelection();
+  const auto& list = FApp.State().HostList;
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) {
+    FBanner->SetLines({"Kestrune", "Select a computer to see how its magic packet will travel; after a send, this "
+                                   "banner tells whether the computer woke up."});
+    return;
+  }
+  // The addresses as they are now: the local address list stays as it was built at start.
+  std::vector<TNetworkInterface> interfaces;
+  try {
+    interfaces = InterfacesOf(ReadAdapterRecords());
+  } catch (const TOsError&) {
+    // No adapters: every destination is off every network.
+  }
+  const THostRecord& record = *list[static_cast<size_t>(index)];
+  FBanner->SetLines(RouteLines(record, FindRoute(record, interfaces, [](uint32_t a) { return IsLocalAddress(a); })));
+}
+
+void TWolMainForm::PacketSent(const THostRecord& record, uint32_t address, bool sendAll, bool startGroup) {
+  if (!FWatcher) return;
+  FWatcher->Add({record.Id.Value(), record.ComputerName, record.MacAddress, address}, sendAll, startGroup);
+}
+
+void TWolMainForm::WatchLines(LPARAM lines) {
+  const std::unique_ptr<std::vector<std::string>> owned(reinterpret_cast<std::vector<std::string>*>(lines));
+  if (FBanner && owned && FWatcher && FWatcher->Shown()) FBanner->SetLines(*owned);
 }
 
 void TWolMainForm::ScanMenusEnable(bool enable) {

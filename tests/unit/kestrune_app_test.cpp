@@ -209,8 +209,12 @@ class TFakeWindow : public IKestruneWindow {
   }
   void DisplayTable() override { ++FDisplays; }
   void SetSelection(int row) override { FSelected = row; }
+  void PacketSent(const THostRecord& r, uint32_t, bool sendAll, bool startGroup) override {
+    FWatched.push_back(r.ComputerName + (sendAll ? " all" : "") + (startGroup ? " new" : ""));
+  }
 
   std::vector<TStart> FStarts;
+  std::vector<std::string> FWatched;
   int FPosted = 0;
   std::string FStatus = "earlier";
   std::string FQuestion;
@@ -251,6 +255,8 @@ TEST_F(KestruneWindowMode, SendAllStopsAtTheFirstFailure) {
   EXPECT_EQ(FWindow.FStarts.size(), 2u);  // the third is not sent
   EXPECT_FALSE(FApp.SendingAll());
   EXPECT_EQ(FWindow.FStatus, "BETA-2: failed sending magic packet to 10.77.0.255");
+  // Only the computer that was sent is watched, as the first of a new group.
+  EXPECT_EQ(FWindow.FWatched, std::vector<std::string>{"alpha all new"});
 }
 
 TEST_F(KestruneWindowMode, WinsockFailureLeavesTheChainWaitingAndRestartSharesThePosition) {
@@ -309,6 +315,7 @@ TEST_F(KestruneWindowMode, OutcomesKeepTheResolvedAddressAndIgnoreGoneComputers)
   EXPECT_EQ(FWindow.FStatus, "BETA-2: magic packet sent to 10.77.0.20 at 09:41:07");
   EXPECT_EQ(list[1]->BroadcastAddress, StrToIp("10.77.0.20"));
   EXPECT_EQ(CellText(*list[1], 2), "Peer-Computer");  // the table still shows the name
+  EXPECT_EQ(FWindow.FWatched, std::vector<std::string>{"Beta-2"});  // a single send joins the watch
   FApp.NotResolved(IdAt(1));
   EXPECT_EQ(FWindow.FStatus, "Router name PEER-COMPUTER could not be resolved");
 
@@ -323,6 +330,7 @@ TEST_F(KestruneWindowMode, OutcomesKeepTheResolvedAddressAndIgnoreGoneComputers)
   FApp.Failed(gone, StrToIp("10.77.0.99"));
   FApp.NotResolved(gone);
   EXPECT_EQ(FWindow.FStatus, "kept");
+  EXPECT_EQ(FWindow.FWatched.size(), 1u);
   EXPECT_EQ(FWindow.FPosted, posted);
   EXPECT_TRUE(FApp.SendingAll());
   EXPECT_EQ(list[0]->BroadcastAddress, 0u);

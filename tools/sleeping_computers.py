@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Computers that sleep on the sandbox LAN, run by tools/sandbox in the peer namespace.
+
+Each sleeper has an address, a MAC address and a wake delay in seconds ("never": it never
+wakes). Asleep, it is nowhere on the LAN. Like a network adapter in standby, the agent looks at
+every frame on the link (whatever its port or protocol) for a magic packet with the sleeper's
+MAC; the delay after the first one, a macvlan interface with that MAC and address comes up and
+answers ARP, until a test puts it back to sleep: a file MAC.sleep (MAC as 02-77-00-00-01-31) in
+the commands folder removes the interface; the file is then renamed MAC.done.
+
+For figures the agent also counts the ARP requests on the link: a file NAME.arp in the commands
+folder is answered with NAME.done holding "<time> <requests seen so far>".
+
+The log gets one line per event, with the wall clock time in seconds:
+    <time> magic <MAC>
+    <time> awake <MAC> <address>
+    <time> asleep <MAC>
+"""
+import argparse
+import os
+import select
+import socket
+import subprocess
+import time
+
+ETH_P_ALL = 0x0003
+
+
+def mac_bytes(text):
+    return bytes(int(part, 16) for part in text.replace(":", "-").split("-"))
+
+
+def run(*args):
+    subprocess.run(args, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Sleeper:
+    def __init__(self, entry, index):
+        address, mac, delay = entry.split("=")
+        self.address = address
+        self.mac = mac.upper().replace(":", "-")
+        self.pattern = b"\xff" * 6 + mac_bytes(mac) * 16
+        self.delay = None if delay == "never" else float(delay)
+        self.interface = f"sleep{index}"
+        self.wake_at = None
+        self.awake = False
+
+    def wake(self, log):
+        run("ip", "link", "add", "link", "lan0", "name", self.interface, "address",
+            self.mac.replace("-", ":"), "type", "macvlan", "mode", "bridge")
+        run("ip", "addr", "add", f"{self.address}/32", "dev", self.interface)
+        run("ip", "link", "set", self.interface, "up")
+        self.awake = True
+        self.wake_at = None
+        log.write(f"{time.time():.3f} awake {self.mac} {self.address}\n")
+
+    def sleep(self, log):
+        run("ip", "link", "del", self.interface)
+        self.awake = False
+        self.wake_at = None
+        log.write(f"{time.time():.3f} asleep {self.mac}\n")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--commands", required=True)
+    parser.add_argument("sleepers", nargs="*", help="ADDRESS=MAC=DELAY")
+    args = parser.parse_args()
+
+    sleepers = [Sleeper(entry, i) for i, entry in enumerate(args.sleepers)]
+    log = open(args.log, "a", buffering=1)
+    link = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(ETH_P_ALL))
+    link.bind(("lan0", 0))
+    arp_requests = 0
+    while True:
+        ready, _, _ = select.select([link], [], [], 0.05)
+        if ready:
+            frame, source = link.recvfrom(65535)
+            # Ethernet type 0x0806, operation 1: who has; only what arrives (4: sent from here).
+            if source[2] != 4 and frame[12:14] == b"\x08\x06" and frame[20:22] == b"\x00\x01":
+                arp_requests += 1
+            for s in sleepers:
+                if not s.awake and s.wake_at is None and s.pattern in frame:
+                    log.write(f"{time.time():.3f} magic {s.mac}\n")
+                    if s.delay is not None:
+                        s.wake_at = time.monotonic() + s.delay
+        now = time.monotonic()
+        for s in sleepers:
+            if s.wake_at is not None and now >= s.wake_at:
+                s.wake(log)
+        for name in os.listdir(args.commands):
+            if name.endswith(".arp"):
+                path = os.path.join(args.commands, name)
+                with open(path[: -len(".arp")] + ".tmp", "w") as f:
+                    f.write(f"{time.time():.3f} {arp_requests}\n")
+                os.rename(path[: -len(".arp")] + ".tmp", path[: -len(".arp")] + ".done")
+                os.remove(path)
+                continue
+            if not name.endswith(".sleep"):
+                continue
+            mac = name[: -len(".sleep")].upper()
+            for s in sleepers:
+                if s.mac == mac and (s.awake or s.wake_at is not None):
+                    s.sleep(log)
+            path = os.path.join(args.commands, name)
+            os.rename(path, path[: -len(".sleep")] + ".done")
+
+
+if __name__ == "__main__":
+    main()
