@@ -99,21 +99,24 @@ std::string WindowsPath(const std::string& unixPath) {
 int main() {
   const std::string kestrune = WindowsPath(KST_KESTRUNE_EXE);
   const std::string floor = WindowsPath(KST_FLOOR_ALL_EXE);
-  // The cost of a packet: what 999 more computers add to a run with one. Two rounds, each
-  // program in turn, so that a slower moment of the machine falls on both.
+  // The cost of a packet: what 999 more computers add to a run with one. Each program in turn,
+  // three rounds, the shortest time of each run counting: the machine is shared, and a busy
+  // moment should not fall on one program alone.
+  double best[4] = {-1, -1, -1, -1};
   bool complete = true;
-  for (int round = 1; round <= 2; ++round) {
-    const double k1 = TimeAllCommand("kestrune.exe /all!", kestrune, L" /all!", 1);
-    const double f1 = TimeAllCommand("floor_all_command.exe", floor, L"", 1);
-    const double k1000 = TimeAllCommand("kestrune.exe /all!", kestrune, L" /all!", 1000);
-    const double f1000 = TimeAllCommand("floor_all_command.exe", floor, L"", 1000);
-    if (k1 < 0 || f1 < 0 || k1000 < 0 || f1000 < 0) {
-      complete = false;
-      continue;
+  for (int round = 1; round <= 3; ++round) {
+    const double times[4] = {TimeAllCommand("kestrune.exe /all!", kestrune, L" /all!", 1),
+                             TimeAllCommand("floor_all_command.exe", floor, L"", 1),
+                             TimeAllCommand("kestrune.exe /all!", kestrune, L" /all!", 1000),
+                             TimeAllCommand("floor_all_command.exe", floor, L"", 1000)};
+    for (int i = 0; i < 4; ++i) {
+      complete &= times[i] >= 0;
+      if (times[i] >= 0 && (best[i] < 0 || times[i] < best[i])) best[i] = times[i];
     }
-    const double k = (k1000 - k1) / 999 * 1000;
-    const double f = (f1000 - f1) / 999 * 1000;
-    std::printf("round %d: kestrune.exe %.3f ms per computer, floor %.3f ms, ratio %.2f\n", round, k, f, k / f);
   }
+  if (!complete) return 1;
+  const double k = (best[2] - best[0]) / 999 * 1000;
+  const double f = (best[3] - best[1]) / 999 * 1000;
+  std::printf("shortest of 3: kestrune.exe %.3f ms per computer, floor %.3f ms, ratio %.2f\n", k, f, k / f);
   return complete ? 0 : 1;
 }
