@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "netcore/address_text.h"
 
@@ -20,6 +21,11 @@ bool NumericLess(const std::string& a, const std::string& b) {
 }
 
 uint16_t Low16(int32_t value) { return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFF); }
+
+// The values of a computer's key, read together.
+constexpr std::string_view kRecordValues[] = {"ComputerName",  "MacAddress", "Password",      "BroadcastAddress",
+                                              "BroadcastHost", "Port",       "LocalIpAddress"};
+enum TRecordValue : size_t { kName, kMac, kPassword, kBroadcast, kBroadcastHost, kPort, kLocal };
 
 }  // namespace
 
@@ -98,14 +104,15 @@ void TRegistryStore::Load(TKestruneState& state, TViewSettings& view, const std:
   const uint32_t defaultLocal = localAddresses.empty() ? 0 : StrToIp(localAddresses.front());
   for (const auto& name : OrderListSubkeys(std::move(names))) {
     if (!FRegistry.OpenKey(listKey + "\\" + name, false)) continue;
+    const TRegistryX::TValues values = reg.ReadValues(kRecordValues);
     auto record = std::make_unique<THostRecord>();
-    record->AssignComputerName(reg.ReadStringDef("ComputerName", ""));
-    record->MacAddress = reg.ReadInt64Def("MacAddress", 0);
-    record->Password = reg.ReadInt64Def("Password", 0);
-    record->BroadcastAddress = reg.ReadInt64Def("BroadcastAddress", 0);
-    record->AssignBroadcastHost(reg.ReadStringDef("BroadcastHost", ""));
-    record->Port = Low16(reg.ReadIntegerDef("Port", kDefaultPort));
-    const auto stored32 = static_cast<uint32_t>(reg.ReadIntegerDef("LocalIpAddress", static_cast<int32_t>(defaultLocal)));
+    record->AssignComputerName(values.StringDef(kName, ""));
+    record->MacAddress = values.Int64Def(kMac, 0);
+    record->Password = values.Int64Def(kPassword, 0);
+    record->BroadcastAddress = values.Int64Def(kBroadcast, 0);
+    record->AssignBroadcastHost(values.StringDef(kBroadcastHost, ""));
+    record->Port = Low16(values.IntegerDef(kPort, kDefaultPort));
+    const auto stored32 = static_cast<uint32_t>(values.IntegerDef(kLocal, static_cast<int32_t>(defaultLocal)));
     record->LocalIpAddress = addressesKnown ? RepairLocalAddress(stored32, localAddresses) : stored32;
     state.HostList.push_back(std::move(record));
     FRegistry.CloseKey();

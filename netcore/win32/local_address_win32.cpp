@@ -2,7 +2,6 @@
 #include <iphlpapi.h>
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -38,8 +37,9 @@ class TAddressCache {
  public:
   bool Contains(uint32_t address) {
     const std::lock_guard lock(FMutex);
-    const auto now = std::chrono::steady_clock::now();
-    if (FAddresses && now - FRead < std::chrono::seconds(1) &&
+    // The tick count is read from memory the system keeps up to date: no system call.
+    const ULONGLONG now = GetTickCount64();
+    if (FAddresses && now - FRead < 1000 &&
         std::find(FAddresses->begin(), FAddresses->end(), address) != FAddresses->end())
       return true;
     FAddresses = ReadAddressTable();
@@ -51,7 +51,7 @@ class TAddressCache {
  private:
   std::mutex FMutex;
   std::optional<std::vector<uint32_t>> FAddresses;
-  std::chrono::steady_clock::time_point FRead;
+  ULONGLONG FRead = 0;
 };
 
 }  // namespace

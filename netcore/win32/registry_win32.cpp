@@ -41,8 +41,18 @@ struct TRawValue {
   std::vector<uint8_t> Data;
 };
 
+// Wine's RegQueryMultipleValuesW asks the server twice for every value, where one query each
+// asks once.
+bool RunsOnWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 class TSystemRegistry final : public IRegistryAccessor {
  public:
+  explicit TSystemRegistry(TValueReads reads)
+      : FTogether(reads == TValueReads::Together || (reads == TValueReads::AsThePlatformIsFastest && !RunsOnWine())) {}
+
   void SetRoot(TRegRoot root) override {
     CloseKey();
     FRoot = root;
@@ -142,6 +152,39 @@ class TSystemRegistry final : public IRegistryAccessor {
     return TTypedValue{value->Type, std::move(value->Data)};
   }
 
+  // All in one call. The call fails as a whole when one value is missing (or the key refuses
+  // reading); then each is read on its own, which tells which.
+  std::vector<std::optional<TTypedValue>> ReadValues(std::span<const std::string_view> names) override {
+    if (!FTogether || !FKey || names.empty() || names.size() > MAXDWORD) return IRegistryAccessor::ReadValues(names);
+    std::vector<std::wstring> wide;
+    wide.reserve(names.size());
+    for (const auto name : names) wide.push_back(Widen(name));
+    std::vector<VALENTW> entries(names.size());
+    for (size_t i = 0; i < names.size(); ++i) entries[i].ve_valuename = wide[i].data();
+    // Room for what Kestrune keeps in one key; more is asked for when the values are longer.
+    std::vector<BYTE> buffer(2048);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD size = static_cast<DWORD>(buffer.size());
+      const LONG rc = RegQueryMultipleValuesW(FKey.get(), entries.data(), static_cast<DWORD>(entries.size()),
+                                              reinterpret_cast<LPWSTR>(buffer.data()), &size);
+      if (rc == ERROR_MORE_DATA && size > buffer.size()) {
+        buffer.resize(size);
+        continue;
+      }
+      if (rc != ERROR_SUCCESS) break;
+      std::vector<std::optional<TTypedValue>> values;
+      values.reserve(entries.size());
+      for (const VALENTW& entry : entries) {
+        const auto* data = reinterpret_cast<const BYTE*>(entry.ve_valueptr);
+        TTypedValue value{entry.ve_type, std::vector<uint8_t>(data, data + entry.ve_valuelen)};
+        if (IsStringType(value.Type)) value.Data = Utf16BytesToUtf8(value.Data);
+        values.push_back(std::move(value));
+      }
+      return values;
+    }
+    return IRegistryAccessor::ReadValues(names);
+  }
+
   std::optional<std::vector<uint8_t>> ReadRaw(std::string_view name) override {
     auto value = Query(Widen(name));
     if (!value) return std::nullopt;
@@ -178,8 +221,9 @@ class TSystemRegistry final : public IRegistryAccessor {
   std::optional<TRawValue> Query(const std::wstring& name) {
     if (!FKey) return std::nullopt;
     TRawValue value;
-    // Most values fit a small buffer: then one call gives type and data.
-    BYTE small[256];
+    // Most values fit a small buffer, the longest host name (255 characters) included: then
+    // one call gives type and data.
+    BYTE small[1024];
     DWORD size = sizeof small;
     const LONG first = RegQueryValueExW(FKey.get(), name.c_str(), nullptr, &value.Type, small, &size);
     if (first == ERROR_SUCCESS) {
@@ -202,6 +246,7 @@ class TSystemRegistry final : public IRegistryAccessor {
     return value;
   }
 
+  const bool FTogether;
   TRegRoot FRoot = TRegRoot::LocalMachine;
   TRegAccess FAccess = TRegAccess::All;
   TUniqueKey FKey;
@@ -209,6 +254,8 @@ class TSystemRegistry final : public IRegistryAccessor {
 
 }  // namespace
 
-std::unique_ptr<IRegistryAccessor> MakeSystemRegistry() { return std::make_unique<TSystemRegistry>(); }
+std::unique_ptr<IRegistryAccessor> MakeSystemRegistry(TValueReads reads) {
+  return std::make_unique<TSystemRegistry>(reads);
+}
 
 }  // namespace kst

@@ -149,6 +149,48 @@ TEST_P(RegistryContract, WriteInt64StoresEightLittleEndianBytes) {
   }
 }
 
+// ---- Several values read together ----
+
+TEST_P(RegistryContract, ValuesReadTogetherReadAsEachOnItsOwn) {
+  TRegistryX x(*FReg);
+  ASSERT_TRUE(FReg->WriteDword("Neg", 0xFFFFFFFEu));
+  ASSERT_TRUE(Write("Short", kRegDword, "\x01\x02"));
+  ASSERT_TRUE(FReg->WriteString("Name", "Küche 東京"));
+  ASSERT_TRUE(Write("TwoParts", kRegSz, std::string_view("first\0second\0", 13)));
+  ASSERT_TRUE(Write("Expand", kRegExpandSz, std::string_view("%TEMP%\0", 7)));
+  ASSERT_TRUE(FReg->WriteBinary("Mac", std::vector<uint8_t>{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
+  ASSERT_TRUE(FReg->WriteBinary("Ten", std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  ASSERT_TRUE(FReg->WriteBinary("None", {}));
+  ASSERT_TRUE(FReg->WriteString("Long", std::string(3000, 'x')));  // more than one first guess holds
+
+  const std::string_view names[] = {"Neg", "Short", "Name", "TwoParts", "Expand", "Mac", "Ten", "None", "Long"};
+  const auto all = x.ReadValues(names);
+  EXPECT_EQ(all.IntegerDef(0, 7), -2);
+  EXPECT_EQ(all.IntegerDef(1, 7), 7);
+  EXPECT_EQ(all.IntegerDef(2, 7), 7);
+  EXPECT_EQ(all.StringDef(2, "def"), "Küche 東京");
+  EXPECT_EQ(all.StringDef(3, "def"), "first");
+  EXPECT_EQ(all.StringDef(4, "def"), "def");
+  EXPECT_EQ(all.StringDef(0, "def"), "def");
+  EXPECT_EQ(all.Int64Def(5, 0x1122334455667788ull), 0x1122FFEEDDCCBBAAull);
+  EXPECT_EQ(all.Int64Def(6, 0), 0x0807060504030201ull);
+  EXPECT_EQ(all.Int64Def(7, 0x1122334455667788ull), 0x1122334455667788ull);
+  EXPECT_EQ(all.Int64Def(0, 99), 99u);
+  EXPECT_EQ(all.StringDef(8, ""), std::string(3000, 'x'));
+
+  // One missing value leaves the others as they are.
+  const std::string_view some[] = {"Mac", "Missing", "Neg"};
+  const auto partly = x.ReadValues(some);
+  EXPECT_EQ(partly.Int64Def(0, 0), 0x0000FFEEDDCCBBAAull);
+  EXPECT_EQ(partly.IntegerDef(1, 7), 7);
+  EXPECT_EQ(partly.StringDef(1, "def"), "def");
+  EXPECT_EQ(partly.IntegerDef(2, 7), -2);
+
+  // Nothing is read through a write-only key.
+  ASSERT_TRUE(Reopen(TRegAccess::Write));
+  EXPECT_EQ(x.ReadValues(names).IntegerDef(0, 7), 7);
+}
+
 // ---- Binary and untyped values as text ----
 
 TEST_P(RegistryContract, BinaryTextReplacesNulsAndTrims) {

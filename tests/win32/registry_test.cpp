@@ -15,8 +15,14 @@ std::unique_ptr<IRegistryAccessor> MakeSandboxedSystemRegistry() {
   return InSandbox() ? MakeSystemRegistry() : nullptr;
 }
 
+// Values read together in one call (as on Windows) must read as they do one by one.
+std::unique_ptr<IRegistryAccessor> MakeSandboxedSystemRegistryReadingTogether() {
+  return InSandbox() ? MakeSystemRegistry(TValueReads::Together) : nullptr;
+}
+
 INSTANTIATE_TEST_SUITE_P(System, RegistryContract,
-                         ::testing::Values(TRegistryKind{"system", &MakeSandboxedSystemRegistry}));
+                         ::testing::Values(TRegistryKind{"system", &MakeSandboxedSystemRegistry},
+                                           TRegistryKind{"system_together", &MakeSandboxedSystemRegistryReadingTogether}));
 
 const wchar_t* const kScratchW = L"SOFTWARE\\Brindlecote\\RegistryContractTest";
 
