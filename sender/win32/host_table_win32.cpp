@@ -229,6 +229,10 @@ void THostTable::ApplyRow() {
     ListView_SetItemState(FList, item, both, both);
   }
   InvalidateRect(FList, nullptr, FALSE);
+  if (item != FReportedRow) {
+    FReportedRow = item;
+    if (FRowChange) FRowChange();
+  }
 }
 
 void THostTable::SetSelection(int row) {

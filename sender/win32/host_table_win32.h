@@ -60,6 +60,8 @@ class THostTable {
   int GetSelection() const noexcept { return FRow.Index(); }
   // Selects grid row r (1 = the first computer); rows outside the table are ignored.
   void SetSelection(int row);
+  // Called whenever the current row becomes another one, whatever moved it.
+  void OnRowChange(std::function<void()> rowChange) { FRowChange = std::move(rowChange); }
   // Start-up: the stored row, or the first when the stored one shows no computer.
   void RestoreSelection(int storedRow);
   // The row at a point on the screen minus 1: -1 on the title row, -2 outside the rows.
@@ -93,6 +95,8 @@ class THostTable {
   TDoubleClick FDoubleClick;
   TKeyDown FKeyDown;
   TTableRow FRow;
+  std::function<void()> FRowChange;
+  int FReportedRow = -1;
   std::vector<std::wstring> FTitles;
   TUniqueImageList FRowImages;
   int FRowHeight = 16;

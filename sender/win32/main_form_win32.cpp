@@ -290,6 +290,8 @@ void TWolMainForm::CreateControls() {
       Handle(), kColumnTitles,
       [this](size_t index, int column) { return Widen(CellText(*FApp.State().HostList[index], column)); },
       [this](int mouseRow) { MouseDblClick(mouseRow); }, [this](WPARAM key) { return KbdKeyDown(key); });
+  // Whatever moved the row (a click, a key, a change of the list), the banner follows it.
+  FTable.OnRowChange([this] { TableSelectionChange(); });
 
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
                                nullptr, FInstance, nullptr);
@@ -471,8 +473,6 @@ void TWolMainForm::AlignTable() {
 LRESULT TWolMainForm::Notify(const NMHDR& header) {
   if (AnswerToolTip(header, kToolButtons)) return 0;
   if (LRESULT result = 0; FTable.Notify(header, result)) return result;
-  // Whatever moved the row (a click, a key, a change of the list), the banner follows it.
-  if (header.hwndFrom == FTable.Handle() && header.code == LVN_ITEMCHANGED) TableSelectionChange();
   return 0;
 }
 
