@@ -202,7 +202,9 @@ TWakeWatch::TRound TWakeWatch::Due(std::span<const TNeighbourRow> table, TTime n
     }
     FNextProbe = now + kProbeEvery;
   }
-  for (auto& [first, sweep] : FSweeps) {
+  for (auto& entry : FSweeps) {
+    const auto first = entry.first;  // named apart: clang 14 lets no lambda capture a structured binding
+    auto& sweep = entry.second;
     // A network is swept only while a computer waits whose only way to be seen it is.
     const bool wanted = std::any_of(FTargets.begin(), FTargets.end(), [&](const TWatched& w) {
       const auto range = SweepRange(w);
