@@ -121,6 +121,7 @@ void TWakeWatcher::Execute() noexcept {
     std::vector<TNeighbourRow> table;
     TClock::time_point tableRead{};
     TClock::time_point posted{};
+    TClock::time_point lastRequest{};
     // At most four times a second while the watch runs (Send to All changes the count with every
     // computer); the outcome at once.
     const auto show = [&](TTime now) {
@@ -142,6 +143,7 @@ void TWakeWatcher::Execute() noexcept {
         requests.swap(FInbox);
       }
       if (!requests.empty()) {
+        lastRequest = TClock::now();
         // Copies of the machine's networks and its neighbour table as they are at the send. During
         // Send to All the computers come every few milliseconds: one read a second serves them
         // all, since reading the table costs Wine as much as a send.
@@ -160,8 +162,11 @@ void TWakeWatcher::Execute() noexcept {
       if (!watch) continue;
       const TTime now = since(TClock::now());
       const bool due = now >= watch->NextDue();
+      // While Send to All still sends (a computer joined within the last second) the probes wait:
+      // they would take the time of the sends they run beside, and nothing wakes that fast.
+      const bool sending = TClock::now() - lastRequest < std::chrono::seconds(1);
       // Every half second the table shows what the system has learnt since, whoever asked.
-      if (!watch->Finished(now) && (due || now >= nextRead)) {
+      if (!sending && !watch->Finished(now) && (due || now >= nextRead)) {
         table = ReadNeighbourTable();
         tableRead = TClock::now();
         watch->Table(table, since(tableRead));
