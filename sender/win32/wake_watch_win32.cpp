@@ -143,11 +143,13 @@ void TWakeWatcher::Execute() noexcept {
         requests.swap(FInbox);
       }
       if (!requests.empty()) {
-        lastRequest = TClock::now();
         // Copies of the machine's networks and its neighbour table as they are at the send. During
-        // Send to All the computers come every few milliseconds: one read a second serves them
-        // all, since reading the table costs Wine as much as a send.
-        if (TClock::now() - tableRead >= std::chrono::seconds(1)) {
+        // Send to All the computers come every few milliseconds and nothing probes meanwhile: the
+        // read at the chain's first computer serves them all, since reading the table costs Wine
+        // as much as a send.
+        const bool chainGoesOn = TClock::now() - lastRequest < std::chrono::seconds(1);
+        lastRequest = TClock::now();
+        if (!chainGoesOn) {
           table = ReadNeighbourTable();
           tableRead = TClock::now();
         }
