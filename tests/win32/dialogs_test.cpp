@@ -55,10 +55,15 @@ class TUser {
   TUser(HWND dialog, DWORD thread) : FDialog(dialog), FThread(thread) {}
 
   HWND Item(int id) const { return GetDlgItem(FDialog, id); }
+  // Under Wine the dialog's thread may hold no focus for a moment while its activation comes
+  // back from the X server: a focus that is still nowhere after two seconds is the answer.
   HWND Focus() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    GetGUIThreadInfo(FThread, &info);
+    for (int i = 0; i < 100; ++i) {
+      if (GetGUIThreadInfo(FThread, &info) && info.hwndFocus) break;
+      Sleep(20);
+    }
     return info.hwndFocus;
   }
   // Moves the focus as Tab would, then types into whatever holds it.
@@ -106,6 +111,9 @@ class Dialogs : public ::testing::Test {
       HWND dialog = FindDialog(thread, caption);
       ASSERT_TRUE(dialog) << caption;
       TUser u(dialog, thread);
+      // Under Wine a dialog may show without being activated when no window of the process was
+      // active before it; a user's first click would activate it.
+      if (!u.Focus()) SetForegroundWindow(dialog);
       work(u);
       if (HWND box = FindDialog(thread, "Error", 0ms)) PostMessageW(box, WM_COMMAND, IDOK, 0);
       if (IsWindowVisible(dialog)) u.Click(cancel);
