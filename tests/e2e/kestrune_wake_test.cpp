@@ -44,8 +44,11 @@ class KestruneWake : public ::testing::Test {
     if (FProcess) FProcess->Terminate();
     FRegistry->DeleteKey(kSettingsKey);
     ChangeAddress("del 10.77.0.3/24");
-    // Awake computers would answer the scans of later tests.
+    // Awake computers would answer the scans of later tests, and so would the neighbour entries
+    // they leave behind.
     for (const char* mac : kSleeperMacs) PutToSleep(mac);
+    for (const char* address : {"10.77.0.31", "10.77.0.32", "10.77.0.33", "10.77.0.34"})
+      ChangeAddress(std::string("forget ") + address);
   }
 
   // Adds or takes away an address of this machine ("add 10.77.0.3/24").
