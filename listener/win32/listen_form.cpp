@@ -271,7 +271,7 @@ void TListenForm::FormDestroy() {
   // Also without a listener: the Firewall button works either way.
   try {
     const TFirewallRecordLock lock;
-    RestoreFirewall(*MakeSystemRegistry(), FFirewallChanges);
+    RestoreFirewall(*MakeSystemRegistry(), FFirewallChanges, [] { return std::make_unique<TServManager>(); });
   } catch (...) {
     // What is left is undone at the next start.
   }

@@ -21,7 +21,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     // Only the copy that runs undoes what a killed or crashed run left open in the firewall, and
     // of that only what no running Vellamar (another session's) still owns.
     if (const kst::TFirewallRecordLock lock; lock.Held())
-      kst::RestoreOutstandingChanges(*kst::MakeSystemRegistry(), kst::OwnerRunning);
+      kst::RestoreOutstandingChanges(*kst::MakeSystemRegistry(), kst::OwnerRunning,
+                                     [] { return std::make_unique<kst::TServManager>(); });
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
