@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "listener/firewall_session.h"
+
 namespace kst {
 namespace {
 
@@ -429,6 +436,141 @@ TEST(FirewallService, WaitForStateFollowsProgressAndStopsWithout) {
   TFakeClock slow;
   WaitForState(query, 1, status, slow);
   EXPECT_EQ(slow.Pauses, std::vector<uint32_t>{10000});
+}
+
+// The machine-wide lock, standing in for the named mutex: held by the thread that takes it, and
+// by the test thread when it plays another run.
+class TTestLock final : public IRecordLock {
+ public:
+  TTestLock(std::timed_mutex& machine, bool opens) : FMachine(machine), FOpens(opens) {}
+  TWait Wait(uint32_t milliseconds) override {
+    if (!FOpens) return TWait::Failed;
+    FHeld = FMachine.try_lock_for(std::chrono::milliseconds(milliseconds));
+    return FHeld ? TWait::Acquired : TWait::TimedOut;
+  }
+  void Release() override {
+    if (FHeld) FMachine.unlock();
+    FHeld = false;
+  }
+  std::string FailureText() override { return "Access is denied."; }
+
+ private:
+  std::timed_mutex& FMachine;
+  bool FOpens;
+  bool FHeld = false;
+};
+
+class FirewallSession : public Firewall {
+ protected:
+  TFirewallSession& Session(bool lockOpens = true) {
+    TFirewallPlatform platform{[this, lockOpens] { return std::make_unique<TTestLock>(FMachine, lockOpens); },
+                               [this] {
+                                 auto registry = std::make_unique<THookedRegistry>(*FReg);
+                                 registry->DeniedKey = FDeniedKey;
+                                 return registry;
+                               },
+                               {},
+                               [](std::string_view) { return false; },
+                               "16/40",
+                               0};
+    FSession = std::make_unique<TFirewallSession>(std::move(platform), [this](TFirewallNotice notice) {
+      const std::lock_guard lock(FQueue);
+      FNotices.push_back(std::move(notice));
+      FArrived.notify_one();
+    });
+    return *FSession;
+  }
+  // The next notice the window would get; one that never comes fails the test.
+  TFirewallNotice Next() {
+    std::unique_lock lock(FQueue);
+    if (!FArrived.wait_for(lock, std::chrono::seconds(10), [&] { return !FNotices.empty(); })) {
+      ADD_FAILURE() << "no notice";
+      return {};
+    }
+    TFirewallNotice notice = std::move(FNotices.front());
+    FNotices.pop_front();
+    return notice;
+  }
+
+  std::string FDeniedKey;
+  std::timed_mutex FMachine;
+  std::mutex FQueue;
+  std::condition_variable FArrived;
+  std::deque<TFirewallNotice> FNotices;
+  std::unique_ptr<TFirewallSession> FSession;
+};
+
+// Another run holds the lock: the click returns at once and takes no second click; the job
+// says in the log that it waits, changes nothing meanwhile, and goes on once the lock is free.
+TEST_F(FirewallSession, LockHeldByAnotherRunIsWaitedForOffTheWindowsThread) {
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  FReg->CloseKey();
+  FMachine.lock();
+  auto& session = Session();
+  EXPECT_TRUE(session.Adjust(0xA0, false));
+  EXPECT_TRUE(session.Busy());
+  EXPECT_FALSE(session.Adjust(0xA0, false));
+  const TFirewallNotice waiting = Next();
+  EXPECT_FALSE(waiting.Done);
+  EXPECT_EQ(waiting.LogLines,
+            std::vector<std::string>{"Waiting for another Vellamar to finish changing the firewall settings."});
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_FALSE(FReg->KeyExists("SOFTWARE\\Brindlecote"));
+
+  FMachine.unlock();
+  const TFirewallNotice done = Next();
+  EXPECT_TRUE(done.Done);
+  EXPECT_EQ(done.FailedValue, std::nullopt);
+  session.JobEnded();
+  EXPECT_FALSE(session.Busy());
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
+  ASSERT_TRUE(session.HasChanges());
+
+  // The exit's undo, cancelled while it waits (closed again), leaves the change recorded.
+  FMachine.lock();
+  EXPECT_TRUE(session.Undo());
+  EXPECT_FALSE(Next().Done);
+  session.Cancel();
+  EXPECT_TRUE(Next().Done);
+  session.JobEnded();
+  FMachine.unlock();
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
+  EXPECT_EQ(String("SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges", "0000.Owner"), "16/40");
+}
+
+// A lock that cannot be opened: nothing is changed, and the log says why.
+TEST_F(FirewallSession, LockThatCannotBeOpenedLeavesTheFirewallAlone) {
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  FReg->CloseKey();
+  auto& session = Session(false);
+  EXPECT_TRUE(session.Adjust(0xA0, false));
+  const TFirewallNotice done = Next();
+  EXPECT_TRUE(done.Done);
+  EXPECT_EQ(done.LogLines, std::vector<std::string>{
+                               "The firewall settings are left as they are: the lock that every Vellamar takes to "
+                               "change them cannot be opened (Access is denied.)."});
+  session.JobEnded();
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_FALSE(session.HasChanges());
+}
+
+// The start tells the user, in the log, which change a killed run left that cannot be undone.
+TEST_F(FirewallSession, LeftoverOfAKilledRunIsToldAtTheStart) {
+  const std::string record = "SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges";
+  SetDword(kDomain, "DoNotAllowExceptions", 0);
+  SetString(record, "0000", kDomain + "=DoNotAllowExceptions");
+  SetString(record, "0000.Owner", "12/30");
+  FDeniedKey = kDomain;
+  auto& session = Session();
+  EXPECT_TRUE(session.UndoLeftovers());
+  const TFirewallNotice done = Next();
+  session.JobEnded();
+  EXPECT_TRUE(done.Done);
+  EXPECT_EQ(done.LogLines, std::vector<std::string>{"Firewall change not undone: DoNotAllowExceptions stays 0 in " +
+                                                    kDomain +
+                                                    " (its key cannot be opened). Vellamar tries again at its next "
+                                                    "start."});
+  EXPECT_EQ(String(record, "0000"), kDomain + "=DoNotAllowExceptions");
 }
 
 }  // namespace
