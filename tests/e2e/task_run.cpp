@@ -50,9 +50,10 @@ std::optional<std::string> EventLine(const std::string& line) {
 
 }  // namespace
 
-TTaskRun RunAsTask(const std::wstring& program, const std::wstring& arguments, const std::wstring& desktop,
-                   std::chrono::milliseconds timeout) {
+TTaskRun RunKestruneAsTask(const std::wstring& arguments, const std::wstring& desktop,
+                           std::chrono::milliseconds timeout) {
   TTaskRun run;
+  const std::wstring program = ProgramPath(KST_KESTRUNE_EXE);
   const std::string log = DebugLogPath();
   const std::streamoff start = log.empty() ? 0 : FileSize(log);
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;

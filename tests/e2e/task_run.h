@@ -20,13 +20,13 @@ struct TTaskRun {
   std::vector<std::string> EventLines;
 };
 
-// Runs the program with the arguments to its end, on the desktop given as "station\desktop"
+// Runs kestrune.exe with the arguments to its end, on the desktop given as "station\desktop"
 // (empty: the test's own).
-TTaskRun RunAsTask(const std::wstring& program, const std::wstring& arguments, const std::wstring& desktop = L"",
-                   std::chrono::milliseconds timeout = std::chrono::seconds(15));
+TTaskRun RunKestruneAsTask(const std::wstring& arguments, const std::wstring& desktop = L"",
+                           std::chrono::milliseconds timeout = std::chrono::seconds(15));
 
 // A window station that no user sees, with a desktop: where a task that runs whether the user
-// is logged on or not runs. Its desktop's name for RunAsTask.
+// is logged on or not runs. Its desktop's name for RunKestruneAsTask.
 class THiddenStation {
  public:
   THiddenStation();

@@ -12,13 +12,12 @@
 #include "netcore/registry.h"
 #include "netcore/win32/handles_win32.h"
 #include "netcore/win32/text_win32.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/vellamar_session.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst::e2e {
 namespace {
 
-constexpr UINT kExitMessage = WM_USER + 410;
 constexpr WPARAM kFirewallButton = 103;
 constexpr char kPolicy[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy";
 constexpr char kDomain[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\DomainProfile";
@@ -37,7 +36,9 @@ class VellamarFirewall : public ::testing::Test {
     Clean();
   }
   void TearDown() override {
-    Stop();
+    if (FVellamar.Running()) {
+      EXPECT_EQ(FVellamar.Exit(), 0u);
+    }
     Clean();
   }
   void Clean() {
@@ -88,30 +89,18 @@ class VellamarFirewall : public ::testing::Test {
   // Starts Vellamar and, unless told not to, waits until its start has undone what runs that
   // are gone left: until then its Firewall button is off.
   void Start(bool waitForTheFirewall = true) {
-    FProcess = TProcess::Start(ProgramPath(KST_VELLAMAR_EXE));
-    ASSERT_TRUE(FProcess);
-    FWindow = FindProcessWindow(FProcess->Id(), L"VellamarListenForm", L"Vellamar");
-    ASSERT_TRUE(FWindow);
+    ASSERT_TRUE(FVellamar.Start());
     if (waitForTheFirewall) {
       ASSERT_TRUE(WaitUntil([&] { return FirewallButtonEnabled(); }));
     }
   }
   bool FirewallButtonEnabled() {
-    return SendMessageW(FindChild(FWindow, L"ToolbarWindow32"), TB_ISBUTTONENABLED, kFirewallButton, 0) != 0;
+    return SendMessageW(FindChild(FVellamar.Window(), L"ToolbarWindow32"), TB_ISBUTTONENABLED, kFirewallButton, 0) != 0;
   }
-  std::string Log() { return WindowText(FindChild(FWindow, L"Edit")); }
-  void ClickFirewall() { PostMessageW(FWindow, WM_COMMAND, kFirewallButton, 0); }
-  // Closes the window as the exit message does, and waits for the process.
-  void Stop() {
-    if (!FProcess || !FProcess->Running()) return;
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(FWindow, kExitMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-    EXPECT_EQ(FProcess->WaitExit(), 0u);
-  }
+  void ClickFirewall() { PostMessageW(FVellamar.Window(), WM_COMMAND, kFirewallButton, 0); }
 
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr;
+  TVellamarSession FVellamar;
 };
 
 TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack) {
@@ -135,7 +124,7 @@ TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack)
   EXPECT_FALSE(FRegistry->KeyExists(kRules));
   EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
 
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Flag(kDomain), 1u);
   EXPECT_EQ(Flag(kStandard), 1u);
   EXPECT_EQ(Text(domainPorts, "7:UDP"), std::nullopt);
@@ -158,7 +147,7 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   EXPECT_EQ(Flag(kDomain), 0u);
   EXPECT_FALSE(FRegistry->KeyExists(std::string(kDomain) + "\\GloballyOpenPorts"));
 
-  FProcess.reset();  // killed: nothing of it ran its exit
+  FVellamar.Process().Terminate();  // killed: nothing of it ran its exit
   EXPECT_TRUE(Text(kRules, "Wake-On-LAN").has_value());
   EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
 
@@ -167,7 +156,7 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
   EXPECT_EQ(Flag(kDomain), 1u);
   EXPECT_FALSE(FRegistry->KeyExists(kBrindlecote));
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Flag(kDomain), 1u);
 }
 
@@ -198,10 +187,10 @@ TEST_F(VellamarFirewall, Windows10StartAndExitLeaveAnotherRunsChangesAndKeepLeft
   EXPECT_EQ(Flag(kStandard), 0u);
   EXPECT_EQ(Text(kOutstanding, "0000.Owner"), live);
   EXPECT_EQ(Text(kOutstanding, "0001"), std::string("\\") + kStandard + "=DoNotAllowExceptions");
-  EXPECT_EQ(Text(kOutstanding, "0001.Owner").value_or("").rfind(std::to_string(FProcess->Id()) + "/", 0), 0u);
+  EXPECT_EQ(Text(kOutstanding, "0001.Owner").value_or("").rfind(std::to_string(FVellamar.Process().Id()) + "/", 0), 0u);
   EXPECT_EQ(Text(kOutstanding, "0002"), std::string("\\") + kRules + "=Wake-On-LAN");
 
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_EQ(Flag(kStandard), 1u);
   EXPECT_EQ(Flag(kDomain), 0u);
@@ -221,13 +210,14 @@ TEST_F(VellamarFirewall, LockHeldByAnotherRunKeepsTheWindowAnsweringAndChangesNo
 
   Start(false);
   ASSERT_TRUE(WaitUntil([&] {
-    return Log().find("Waiting for another Vellamar to finish changing the firewall settings.") != std::string::npos;
+    return FVellamar.LogText().find("Waiting for another Vellamar to finish changing the firewall settings.") !=
+           std::string::npos;
   }));
   DWORD_PTR answer = 0;
-  EXPECT_TRUE(SendMessageTimeoutW(FWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+  EXPECT_TRUE(SendMessageTimeoutW(FVellamar.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
   EXPECT_FALSE(FirewallButtonEnabled());
   ClickFirewall();
-  EXPECT_TRUE(SendMessageTimeoutW(FWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+  EXPECT_TRUE(SendMessageTimeoutW(FVellamar.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_FALSE(FRegistry->KeyExists(kOutstanding));
 
@@ -236,7 +226,7 @@ TEST_F(VellamarFirewall, LockHeldByAnotherRunKeepsTheWindowAnsweringAndChangesNo
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);  // the click while it waited is not kept for later
   ClickFirewall();
   ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
 }
 
@@ -248,7 +238,7 @@ TEST_F(VellamarFirewall, LeftoverThatCannotBeUndoneIsToldAndTriedAgain) {
   Start();
   ClickFirewall();
   ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
-  FProcess.reset();  // killed
+  FVellamar.Process().Terminate();  // killed
 
   const auto protect = [&](const wchar_t* sddl) {
     const std::wstring path = Widen(kRules);
@@ -262,17 +252,18 @@ TEST_F(VellamarFirewall, LeftoverThatCannotBeUndoneIsToldAndTriedAgain) {
   };
   protect(L"D:(A;;KR;;;BA)(A;;KR;;;SY)");
   Start();
-  EXPECT_NE(Log().find("Firewall change not undone: the value Wake-On-LAN stays in \\" + std::string(kRules) +
-                       " (its key cannot be opened). Vellamar tries again at its next start."),
+  EXPECT_NE(FVellamar.LogText().find("Firewall change not undone: the value Wake-On-LAN stays in \\" +
+                                     std::string(kRules) +
+                                     " (its key cannot be opened). Vellamar tries again at its next start."),
             std::string::npos)
-      << Log();
+      << FVellamar.LogText();
   EXPECT_TRUE(Text(kRules, "Wake-On-LAN").has_value());
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
 
   protect(L"D:(A;;KA;;;BA)(A;;KA;;;SY)");
   Start();
-  EXPECT_EQ(Log().find("Firewall change not undone"), std::string::npos);
+  EXPECT_EQ(FVellamar.LogText().find("Firewall change not undone"), std::string::npos);
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
   EXPECT_FALSE(FRegistry->KeyExists(kOutstanding));

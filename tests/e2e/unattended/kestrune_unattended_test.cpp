@@ -8,13 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "netcore/address_text.h"
 #include "netcore/magic_packet.h"
-#include "netcore/registry.h"
 #include "netcore/win32/handles_win32.h"
 #include "netcore/win32/text_win32.h"
-#include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/task_run.h"
 #include "tests/win32/sandbox_env.h"
 
@@ -22,14 +19,6 @@ namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct TComputer {
-  std::string Name;
-  uint64_t Mac;
-  std::string Destination;  // dotted address; empty for the router name
-  uint16_t Port;
-  std::string Host = {};
-};
 
 class Unattended : public ::testing::Test {
  protected:
@@ -40,42 +29,23 @@ class Unattended : public ::testing::Test {
     DWORD size = 64;
     ASSERT_TRUE(GetUserNameW(user, &size));
     ASSERT_STREQ(user, L"SYSTEM");
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);
   }
-  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
 
-  void StoreList(const std::vector<TComputer>& computers) {
-    THostList list;
-    for (const auto& c : computers) {
-      auto r = std::make_unique<THostRecord>();
-      r->AssignComputerName(c.Name);
-      r->MacAddress = c.Mac;
-      r->BroadcastAddress = c.Destination.empty() ? 0 : StrToIp(c.Destination);
-      r->AssignBroadcastHost(c.Host);
-      r->Port = c.Port;
-      list.push_back(std::move(r));
-    }
-    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
-  }
-  static e2e::TTaskRun Run(const std::wstring& arguments) {
-    return e2e::RunAsTask(e2e::ProgramPath(KST_KESTRUNE_EXE), arguments);
-  }
   static std::string PacketHex(uint64_t mac) { return test::Hex(BuildMagicPacket(mac, 0).View()); }
 
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  e2e::TKestruneSession FSession;
 };
 
 using KestruneUnattended = Unattended;
 
 TEST_F(KestruneUnattended, NothingToDoEndsWithTwoAndTheEventLogSaysWhy) {
-  StoreList({{"office-pc", 0x02EA00000001, test::Env("KST_PEER_ADDRESS"), 40016}});
-  const auto usage = Run(L"office-pc");
+  ASSERT_TRUE(FSession.StoreList({{"office-pc", 0x02EA00000001, test::Env("KST_PEER_ADDRESS"), 40016}}));
+  const auto usage = e2e::RunKestruneAsTask(L"office-pc");
   EXPECT_EQ(usage.ExitCode, 2u);
   EXPECT_FALSE(usage.WindowShown);
   EXPECT_EQ(usage.EventLines, std::vector<std::string>{"warn office-pc"});
 
-  const auto unknown = Run(L"/Laptop");
+  const auto unknown = e2e::RunKestruneAsTask(L"/Laptop");
   EXPECT_EQ(unknown.ExitCode, 2u);
   EXPECT_FALSE(unknown.WindowShown);
   EXPECT_EQ(unknown.EventLines, std::vector<std::string>{"err laptop"});
@@ -83,15 +53,16 @@ TEST_F(KestruneUnattended, NothingToDoEndsWithTwoAndTheEventLogSaysWhy) {
 
 TEST_F(KestruneUnattended, SendsEndWithTheirCodeAndOnlyFailuresAreLogged) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
-  StoreList({{"Office-PC", 0x02EA00000002, peer, 40016}, {"Ghost", 0x02EA00000003, "", 40016, "no-such-computer"}});
-  const auto good = Run(L"/office-pc");
+  ASSERT_TRUE(FSession.StoreList(
+      {{"Office-PC", 0x02EA00000002, peer, 40016}, {"Ghost", 0x02EA00000003, "", 40016, 0, "no-such-computer"}}));
+  const auto good = e2e::RunKestruneAsTask(L"/office-pc");
   EXPECT_EQ(good.ExitCode, 0u);
   EXPECT_FALSE(good.WindowShown);
   EXPECT_TRUE(good.EventLines.empty());
   const std::string hex = PacketHex(0x02EA00000002);
   EXPECT_TRUE(test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex; }));
 
-  const auto ghost = Run(L"/ghost");
+  const auto ghost = e2e::RunKestruneAsTask(L"/ghost");
   EXPECT_EQ(ghost.ExitCode, 1u);
   EXPECT_FALSE(ghost.WindowShown);
   EXPECT_EQ(ghost.EventLines, (std::vector<std::string>{"err Ghost", "err no-such-computer"}));
@@ -144,9 +115,10 @@ TEST_F(KestruneUnattendedWithoutAdapters, SendsWhatItCanAndLogsTheRest) {
   ASSERT_EQ(bind(port.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   const DWORD timeout = 5000;
   setsockopt(port.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-  StoreList({{"lan-pc", 0x02EB00000001, "10.77.0.255", 40033}, {"loop-pc", 0x02EB00000002, "127.0.0.1", 40033}});
+  ASSERT_TRUE(FSession.StoreList(
+      {{"lan-pc", 0x02EB00000001, "10.77.0.255", 40033}, {"loop-pc", 0x02EB00000002, "127.0.0.1", 40033}}));
 
-  const auto all = Run(L"/all!");
+  const auto all = e2e::RunKestruneAsTask(L"/all!");
   EXPECT_EQ(all.ExitCode, 1u);
   EXPECT_FALSE(all.WindowShown);
   uint8_t buffer[256];
