@@ -6,6 +6,7 @@
 #include <sddl.h>
 
 #include <set>
+#include <thread>
 
 #include "listener/win32/firewall_win32.h"
 
@@ -41,6 +42,31 @@ TEST(FirewallRecordLock, AdministratorsAndSystemMayOpenIt) {
   LocalFree(descriptor);
   EXPECT_EQ(allowed, (std::set<std::wstring>{L"S-1-5-18", L"S-1-5-32-544"}));
   lock.Release();
+}
+
+// A mutex of that name that lets nobody in (another program's, or made by a stranger) is never
+// taken as held: the runs then change nothing, rather than go on without the lock.
+TEST(FirewallRecordLock, OneThatCannotBeOpenedIsNeverHeld) {
+  PSECURITY_DESCRIPTOR nobody = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &nobody, nullptr));
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nobody, FALSE};
+  const TUniqueHandle stranger(CreateMutexW(&attributes, FALSE, kFirewallRecordMutex));
+  LocalFree(nobody);
+  ASSERT_TRUE(stranger);
+  TFirewallRecordLock lock;
+  EXPECT_EQ(lock.Wait(0), IRecordLock::TWait::Failed);
+  EXPECT_FALSE(lock.FailureText().empty());
+}
+
+// A run killed while it held the lock does not keep the others out. (Last: the killed holder's
+// handle stays open until this process ends.)
+TEST(FirewallRecordLock, AbandonedByAKilledRunIsTaken) {
+  std::thread([] {
+    HANDLE held = CreateMutexW(nullptr, FALSE, kFirewallRecordMutex);
+    ASSERT_EQ(WaitForSingleObject(held, 0), WAIT_OBJECT_0);
+  }).join();  // ends holding it, as a killed process would
+  TFirewallRecordLock next;
+  EXPECT_EQ(next.Wait(0), IRecordLock::TWait::Acquired);
 }
 
 }  // namespace
