@@ -71,7 +71,10 @@ void TFirewallSession::Execute(const TWork& work) noexcept {
     uint32_t waited = 0;
     bool told = false;
     for (;;) {
-      if (FCancel) break;
+      if (FCancel) {
+        done.Cancelled = true;
+        break;
+      }
       const auto wait = lock->Wait(kCancelCheckMs);
       if (wait == IRecordLock::TWait::Acquired) {
         struct TRelease {

@@ -36,6 +36,9 @@ struct TFirewallNotice {
   bool Done = false;  // false: the job waits for the lock, which another run holds
   std::vector<std::string> LogLines;
   std::optional<std::string> FailedValue;  // the Firewall button's value that could not be written
+  // With Done: the job was cancelled while it waited, so it did nothing. A cancel that comes
+  // once the job holds the lock comes too late: the work is done and this stays false.
+  bool Cancelled = false;
 };
 
 struct TFirewallPlatform {

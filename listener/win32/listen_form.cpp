@@ -330,6 +330,9 @@ void TListenForm::FirewallNotice(std::unique_ptr<TFirewallNotice> notice) {
   }
   FFirewall->JobEnded();
   FFirewallWaiting = false;
+  // Closed again too late to give up (the job held the lock and did its work): this run's
+  // changes are undone as at any close, not left open until a next start.
+  if (!notice->Cancelled) FCloseNow = false;
   EnableFirewallButton();
   if (FClosing) {
     FormClose();

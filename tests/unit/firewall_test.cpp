@@ -465,6 +465,7 @@ class FirewallSession : public Firewall {
   TFirewallSession& Session(bool lockOpens = true) {
     TFirewallPlatform platform{[this, lockOpens] { return std::make_unique<TTestLock>(FMachine, lockOpens); },
                                [this] {
+                                 if (FInsideLock) FInsideLock();
                                  auto registry = std::make_unique<THookedRegistry>(*FReg);
                                  registry->DeniedKey = FDeniedKey;
                                  return registry;
@@ -493,6 +494,7 @@ class FirewallSession : public Firewall {
   }
 
   std::string FDeniedKey;
+  std::function<void()> FInsideLock;  // the job holds the lock and begins its work
   std::timed_mutex FMachine;
   std::mutex FQueue;
   std::condition_variable FArrived;
@@ -531,11 +533,29 @@ TEST_F(FirewallSession, LockHeldByAnotherRunIsWaitedForOffTheWindowsThread) {
   EXPECT_TRUE(session.Undo());
   EXPECT_FALSE(Next().Done);
   session.Cancel();
-  EXPECT_TRUE(Next().Done);
+  const TFirewallNotice cancelled = Next();
+  EXPECT_TRUE(cancelled.Done);
+  EXPECT_TRUE(cancelled.Cancelled);
   session.JobEnded();
   FMachine.unlock();
   EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
   EXPECT_EQ(String("SOFTWARE\\Brindlecote\\Vellamar\\FirewallChanges", "0000.Owner"), "16/40");
+}
+
+// Closed again once the job holds the lock: the cancel comes too late, the job does its work,
+// and its notice says so, so that the window still undoes what this run changed.
+TEST_F(FirewallSession, CancelAfterTheLockWasTakenIsNotTakenForAGiveUp) {
+  ASSERT_TRUE(FReg->OpenKey(kRules, true));
+  FReg->CloseKey();
+  auto& session = Session();
+  FInsideLock = [&] { session.Cancel(); };
+  EXPECT_TRUE(session.Adjust(0xA0, false));
+  const TFirewallNotice done = Next();
+  session.JobEnded();
+  EXPECT_TRUE(done.Done);
+  EXPECT_FALSE(done.Cancelled);
+  EXPECT_EQ(String(kRules, "Wake-On-LAN"), kRule10);
+  EXPECT_TRUE(session.HasChanges());
 }
 
 // A lock that cannot be opened: nothing is changed, and the log says why.
