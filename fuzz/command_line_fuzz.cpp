@@ -25,6 +25,7 @@ class TCountingPlatform : public kst::IKestrunePlatform {
     ++Messages;
   }
   std::string UserName() override { return "fuzz"; }
+  bool LocalSystem() override { return false; }
   bool WindowStationVisible() override { return true; }
   void WriteEventLog(const kst::TRunEvent& event) override {
     if (event.Strings.empty()) std::abort();

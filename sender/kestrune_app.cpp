@@ -39,8 +39,8 @@ std::string AdapterFailureText(const std::exception& e) {
 
 }  // namespace
 
-bool IsUnattended(std::string_view userName, bool windowStationVisible) {
-  return userName == "SYSTEM" || !windowStationVisible;
+bool IsUnattended(std::string_view userName, bool localSystem, bool windowStationVisible) {
+  return userName == "SYSTEM" || localSystem || !windowStationVisible;
 }
 
 std::string_view CommandLineParameters(std::string_view commandLine) {
@@ -55,7 +55,9 @@ std::string_view CommandLineParameters(std::string_view commandLine) {
   return commandLine.substr(at);
 }
 
-bool TKestruneApp::Unattended() { return IsUnattended(FPlatform.UserName(), FPlatform.WindowStationVisible()); }
+bool TKestruneApp::Unattended() {
+  return IsUnattended(FPlatform.UserName(), FPlatform.LocalSystem(), FPlatform.WindowStationVisible());
+}
 
 void TKestruneApp::FormCreate() {
   FLocalAddresses.clear();

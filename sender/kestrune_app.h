@@ -47,9 +47,10 @@ struct TSendReport {
 };
 
 // Nobody can answer a message box: a scheduled task under the SYSTEM account (the user name
-// exactly "SYSTEM"), or a process on a window station that no user sees (a task that runs
-// whether the user is logged on or not, a service).
-bool IsUnattended(std::string_view userName, bool windowStationVisible);
+// exactly "SYSTEM", or the account itself, which Windows names in its own language), or a
+// process on a window station that no user sees (a task that runs whether the user is logged
+// on or not, a service).
+bool IsUnattended(std::string_view userName, bool localSystem, bool windowStationVisible);
 
 // The parameters of a whole command line: what follows the program's path (quoted or up to
 // the first blank) and the blanks after it.
@@ -68,6 +69,8 @@ class IKestrunePlatform {
   virtual IRegistryAccessor& Registry() = 0;
   virtual void ShowMessage(TMessageKind kind, const std::string& text) = 0;
   virtual std::string UserName() = 0;          // "Unknown" when it cannot be read
+  // The process runs under the LocalSystem account, whatever its name.
+  virtual bool LocalSystem() = 0;
   // False when the process runs on a window station that no user sees.
   virtual bool WindowStationVisible() = 0;
   virtual void WriteEventLog(const TRunEvent& event) = 0;

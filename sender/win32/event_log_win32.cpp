@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kestrune_events.h"
+#include "netcore/win32/handles_win32.h"
 #include "netcore/win32/text_win32.h"
 
 namespace kst {
@@ -40,6 +41,19 @@ void WriteRunEvent(const TRunEvent& event) noexcept {
   } catch (...) {
     // Out of memory: the exit code still tells.
   }
+}
+
+bool IsLocalSystemSid(PSID sid) noexcept { return sid && IsWellKnownSid(sid, WinLocalSystemSid); }
+
+bool ProcessRunsAsLocalSystem() noexcept {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const TUniqueHandle owned(token);
+  // A user SID is at most 68 bytes; the buffer holds it after the TOKEN_USER header.
+  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) return false;
+  return IsLocalSystemSid(reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid);
 }
 
 bool ProcessWindowStationVisible() noexcept {

@@ -50,6 +50,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   std::string UserName() override;
+  bool LocalSystem() override;
   bool WindowStationVisible() override;
   void WriteEventLog(const TRunEvent& event) override;
   TSendReport SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,

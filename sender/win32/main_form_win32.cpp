@@ -657,6 +657,8 @@ std::string TWolMainForm::LongTimeText() {
 
 bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(Handle(), Widen(text)); }
 
+bool TWolMainForm::LocalSystem() { return ProcessRunsAsLocalSystem(); }
+
 bool TWolMainForm::WindowStationVisible() { return ProcessWindowStationVisible(); }
 
 void TWolMainForm::WriteEventLog(const TRunEvent& event) { WriteRunEvent(event); }

@@ -31,6 +31,7 @@ class TFakePlatform : public IKestrunePlatform {
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override { FMessages.push_back({kind, text}); }
   std::string UserName() override { return FUser; }
+  bool LocalSystem() override { return FLocalSystem; }
   bool WindowStationVisible() override { return FVisibleStation; }
   void WriteEventLog(const TRunEvent& event) override { FEvents.push_back(event); }
   TSendReport SendMagicPacketSync(const std::string& d, const std::string& l, uint16_t p, uint64_t m,
@@ -46,6 +47,7 @@ class TFakePlatform : public IKestrunePlatform {
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeMemoryRegistry();
   std::vector<std::pair<TMessageKind, std::string>> FMessages;
   std::string FUser = "alice";
+  bool FLocalSystem = false;
   bool FVisibleStation = true;
   std::vector<TRunEvent> FEvents;
   std::vector<TSend> FSends;
@@ -210,6 +212,13 @@ TEST_F(KestruneApp, UnknownNameWarnsUnlessUnattended) {
   FApp.ProcessCommandLine("kestrune.exe /Laptop");
   EXPECT_EQ(FPlatform.FMessages.size(), 1u);
   FPlatform.FMessages.clear();
+  // "СИСТЕМА", the SYSTEM account of a Russian Windows, on a window station that shows.
+  FPlatform.FUser = "\xD0\xA1\xD0\x98\xD0\xA1\xD0\xA2\xD0\x95\xD0\x9C\xD0\x90";
+  FPlatform.FLocalSystem = true;
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Laptop")), 2);
+  EXPECT_TRUE(FPlatform.FMessages.empty());
+  FPlatform.FUser = "alice";
+  FPlatform.FLocalSystem = false;
   FPlatform.FVisibleStation = false;  // a task that runs whether the user is logged on or not
   FApp.ProcessCommandLine("kestrune.exe /Laptop");
   EXPECT_TRUE(FPlatform.FMessages.empty());
