@@ -295,14 +295,11 @@ void TListenForm::FormCreate() {
 void TListenForm::FormClose() {
   if (FFirewall && FFirewall->Busy()) {
     if (FClosing) {
-      // Closed again: a job still waiting gives up; what this run changed stays recorded, and
-      // the next start undoes it.
-      FCloseNow = true;
-      FFirewall->Cancel();
-    } else if (FFirewallWaiting) {
-      AddLogLine(kCloseAgainText);
+      CloseWithoutWaiting();
+    } else {
+      FClosing = true;
+      if (FFirewallWaiting) WaitingAtClose();
     }
-    FClosing = true;
     return;
   }
   FClosing = true;
@@ -311,6 +308,21 @@ void TListenForm::FormClose() {
     return;
   }
   DestroyWindow(Handle());
+}
+
+void TListenForm::WaitingAtClose() {
+  // Nothing of this run's to undo: no reason to wait for another run.
+  if (!FHadChanges)
+    CloseWithoutWaiting();
+  else
+    AddLogLine(kCloseAgainText);
+}
+
+void TListenForm::CloseWithoutWaiting() {
+  // A job still waiting gives up; what this run changed stays recorded, and the next start
+  // undoes it.
+  FCloseNow = true;
+  FFirewall->Cancel();
 }
 
 void TListenForm::FormDestroy() {
@@ -325,11 +337,12 @@ void TListenForm::FirewallNotice(std::unique_ptr<TFirewallNotice> notice) {
   for (const auto& line : notice->LogLines) AddLogLine(line);
   if (!notice->Done) {
     FFirewallWaiting = true;
-    if (FClosing) AddLogLine(kCloseAgainText);
+    if (FClosing) WaitingAtClose();
     return;
   }
   FFirewall->JobEnded();
   FFirewallWaiting = false;
+  FHadChanges = FFirewall->HasChanges();
   // Closed again too late to give up (the job held the lock and did its work): this run's
   // changes are undone as at any close, not left open until a next start.
   if (!notice->Cancelled) FCloseNow = false;

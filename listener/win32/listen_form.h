@@ -44,6 +44,9 @@ class TListenForm final : public TWindow {
   // The close box, the Exit button and the exit message: the window goes once this run's
   // firewall changes are undone, which may first wait for another run.
   void FormClose();
+  // Closing while a job waits for another run's lock: it waits only for changes of this run.
+  void WaitingAtClose();
+  void CloseWithoutWaiting();
   void FormDestroy();
   void ShowAddresses();
   void LocalIpComboBoxChange();
@@ -72,6 +75,7 @@ class TListenForm final : public TWindow {
   // The firewall changes of this run, made and undone off this thread.
   std::unique_ptr<TFirewallSession> FFirewall;
   bool FFirewallWaiting = false;  // the running job waits for another run
+  bool FHadChanges = false;       // this run had changes to undo when the running job began
   bool FClosing = false;          // the window goes when the firewall job ends
   bool FCloseNow = false;         // closed again meanwhile: without waiting for the lock
   ULONGLONG FLastLogWrite = 0;

@@ -230,6 +230,35 @@ TEST_F(VellamarFirewall, LockHeldByAnotherRunKeepsTheWindowAnsweringAndChangesNo
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
 }
 
+// Closing while another run holds the lock: a run with nothing of its own to undo goes at once;
+// one with a change says that it waits, and goes once the lock is free, its change undone.
+TEST_F(VellamarFirewall, ClosingWaitsForTheLockOnlyWithAChangeToUndo) {
+  PoseAs(L"win10");
+  Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
+  const TUniqueHandle other(CreateMutexW(nullptr, TRUE, L"Global\\VellamarFirewallRecord"));
+  ASSERT_TRUE(other);
+  const auto logSays = [&](const char* text) {
+    return WaitUntil([&] { return FVellamar.LogText().find(text) != std::string::npos; });
+  };
+  Start(false);
+  ASSERT_TRUE(logSays("Waiting for another Vellamar to finish changing the firewall settings."));
+  EXPECT_EQ(FVellamar.Exit(), 0u);
+
+  ASSERT_TRUE(ReleaseMutex(other.get()));
+  Start();
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
+  ASSERT_TRUE(WaitUntil([&] { return FirewallButtonEnabled(); }));  // the click's job has ended
+  ASSERT_EQ(WaitForSingleObject(other.get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(FVellamar.Exit(std::chrono::milliseconds(0)), std::nullopt);
+  ASSERT_TRUE(logSays("Vellamar closes when its firewall changes are undone; close it again to leave them to its "
+                      "next start."));
+  EXPECT_TRUE(FVellamar.Running());
+  ASSERT_TRUE(ReleaseMutex(other.get()));
+  EXPECT_EQ(FVellamar.Process().WaitExit(), 0u);
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+}
+
 // A rule left by a killed run in a key this account may read but not change: the start keeps
 // it in the record and says so in the log; once the key can be changed, a start removes it.
 TEST_F(VellamarFirewall, LeftoverThatCannotBeUndoneIsToldAndTriedAgain) {
