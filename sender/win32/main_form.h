@@ -50,8 +50,11 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   std::string UserName() override;
-  bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
-                           uint64_t macAddress, uint64_t password) override;
+  bool LocalSystem() override;
+  bool WindowStationVisible() override;
+  void WriteEventLog(const TRunEvent& event) override;
+  TSendReport SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+                                  uint64_t macAddress, uint64_t password) override;
 
  private:
   // Services for the window-mode rules.

@@ -16,8 +16,10 @@
 #include "netcore/local_address.h"
 #include "netcore/os_error.h"
 #include "netcore/win32/adapters_win32.h"
+#include "netcore/win32/os_error_win32.h"
 #include "sender/wake_assistant.h"
 #include "sender/win32/banner_win32.h"
+#include "sender/win32/event_log_win32.h"
 #include "sender/win32/host_form.h"
 #include "sender/win32/search_form.h"
 #include "sender/win32/udp_sender.h"
@@ -141,7 +143,7 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
       FCommandLine(std::move(commandLine)),
       FExitCode(commandLineMode ? static_cast<int>(TCommandLineResult::SendFailed) : 0),
       FRegistry(MakeSystemRegistry()),
-      FApp(*this) {
+      FApp(*this, commandLineMode ? TRunMode::CommandLine : TRunMode::Window) {
   FApp.AttachWindow(this);
 }
 
@@ -655,9 +657,30 @@ std::string TWolMainForm::LongTimeText() {
 
 bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(Handle(), Widen(text)); }
 
-bool TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
-                                       uint64_t macAddress, uint64_t password) {
-  return kst::SendMagicPacketSync(destination, localAddress, port, macAddress, password);
+bool TWolMainForm::LocalSystem() { return ProcessRunsAsLocalSystem(); }
+
+bool TWolMainForm::WindowStationVisible() { return ProcessWindowStationVisible(); }
+
+void TWolMainForm::WriteEventLog(const TRunEvent& event) { WriteRunEvent(event); }
+
+TSendReport TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress,
+                                              uint16_t port, uint64_t macAddress, uint64_t password) {
+  const TSendResult result = SendMagicPacketOnce(destination, localAddress, port, macAddress, password);
+  TSendReport report;
+  report.Address = result.Address;
+  switch (result.Outcome) {
+    case TSendOutcome::Sent:
+      report.Outcome = TSendReport::TOutcome::Sent;
+      break;
+    case TSendOutcome::NotResolved:
+      report.Outcome = TSendReport::TOutcome::NotResolved;
+      break;
+    case TSendOutcome::NotStarted:
+    case TSendOutcome::Failed:
+      report.Reason = SystemErrorText(result.Error);
+      break;
+  }
+  return report;
 }
 
 }  // namespace kst
