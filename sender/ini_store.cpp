@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "netcore/address_text.h"
-#include "sender/ini_file.h"
 
 namespace kst {
 namespace {
@@ -71,11 +70,7 @@ void LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettin
 }
 
 void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform) {
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  std::string text;
-  if (IsValidUtf8(bytes) || !platform.AnsiToUtf8) text = std::string(bytes);
-  else text = platform.AnsiToUtf8(bytes);
-  const TIniFile ini(text);
+  const TIniFile ini(IniFileText(bytes, platform.AnsiToUtf8));
 
   TWindowBounds read{0, 0, 0, 0};
   read.Left = ini.ReadInteger("Coordinates", "Left", 0);
@@ -84,15 +79,14 @@ void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& 
   read.Width = ini.ReadInteger("Coordinates", "Width", 0);
   view.Promo = ini.ReadBool("Coordinates", "Promo", true);
 
-  const auto sections = ini.SectionNames();
-  if (!sections.empty()) {
+  if (!ini.SectionNames().empty()) {
     const auto& local = platform.LocalAddresses;
     const int32_t defaultLocal = static_cast<int32_t>(local.empty() ? 0 : StrToIp(local.front()));
-    for (size_t i = 0; i < sections.size(); ++i) {
-      if (!IsDigits(sections[i])) continue;
+    for (size_t i = 0; i < ini.SectionCount(); ++i) {
+      if (!IsDigits(ini.SectionName(i))) continue;
       // Read from this section alone: a name may repeat, and each section is one computer.
       const TIniFile one = ini.SectionAt(i);
-      const char* sec = sections[i].c_str();
+      const char* sec = ini.SectionName(i).c_str();
       auto r = std::make_unique<THostRecord>();
       r->LocalIpAddress =
           RepairLocalAddress(static_cast<uint32_t>(one.ReadInteger(sec, "LocalIpAddress", defaultLocal)), local);

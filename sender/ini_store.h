@@ -2,12 +2,12 @@
 // a "wol" INI file. The file system and the ANSI code page come from the caller.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "sender/host_record.h"
+#include "sender/ini_file.h"
 #include "sender/registry_store.h"
 
 namespace kst {
@@ -21,9 +21,6 @@ class IIniFileSystem {
   // Replaces the file whole or leaves it as it was; empty on success, else the system's reason.
   virtual std::string Write(const std::string& name, const std::string& bytes) = 0;
 };
-
-// Text in the system's ANSI code page, as UTF-8.
-using TAnsiToUtf8 = std::function<std::string(std::string_view)>;
 
 struct TIniPlatform {
   IIniFileSystem& Files;
@@ -42,7 +39,7 @@ std::string SaveIniFile(const std::string& fileName, const TKestruneState& state
 // Appends the file's computers and takes over its layout and settings; view.Bounds is the
 // placed window afterwards. A missing file resets columns and window only.
 void LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform);
-// The same over the file's bytes (UTF-8 when valid, else ANSI).
+// The same over the file's bytes (IniFileText).
 void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform);
 
 }  // namespace kst
