@@ -13,8 +13,7 @@ namespace {
 
 class TNoFiles : public kst::IIniFileSystem {
  public:
-  bool Exists(const std::string&) override { return false; }
-  bool Read(const std::string&, std::string&) override { return false; }
+  kst::TFileBytes Read(const std::string&) override { return {}; }
   std::string Write(const std::string&, const std::string&) override { return "no files"; }
 };
 

@@ -59,14 +59,21 @@ std::string SaveIniFile(const std::string& fileName, const TKestruneState& state
   return files.Write(fileName, IniText(state, view));
 }
 
-void LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform) {
-  std::string bytes;
-  if (!platform.Files.Exists(fileName) || !platform.Files.Read(fileName, bytes)) {
-    view.Columns = kDefaultColumnWidths;
-    PlaceFromFile(view, TWindowBounds{0, 0, 0, 0}, platform);
-    return;
+std::string LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view,
+                        const TIniPlatform& platform) {
+  const TFileBytes file = platform.Files.Read(fileName);
+  switch (file.State) {
+    case TFileBytes::TState::Read:
+      LoadIniBytes(file.Bytes, state, view, platform);
+      return {};
+    case TFileBytes::TState::Missing:
+      view.Columns = kDefaultColumnWidths;
+      PlaceFromFile(view, TWindowBounds{0, 0, 0, 0}, platform);
+      return {};
+    case TFileBytes::TState::Failed:
+      break;
   }
-  LoadIniBytes(bytes, state, view, platform);
+  return file.Reason;
 }
 
 void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform) {

@@ -11,17 +11,17 @@ namespace {
 
 class TMemoryFiles : public IIniFileSystem {
  public:
-  bool Exists(const std::string& name) override { return FFiles.count(name) != 0; }
-  bool Read(const std::string& name, std::string& bytes) override {
-    if (!Exists(name)) return false;
-    bytes = FFiles[name];
-    return true;
+  TFileBytes Read(const std::string& name) override {
+    if (FFailures.count(name)) return {TFileBytes::TState::Failed, "", FFailures[name]};
+    if (!FFiles.count(name)) return {};
+    return {TFileBytes::TState::Read, FFiles[name], ""};
   }
   std::string Write(const std::string& name, const std::string& bytes) override {
     FFiles[name] = bytes;
     return {};
   }
   std::map<std::string, std::string> FFiles;
+  std::map<std::string, std::string> FFailures;  // name: the reason it cannot be read
 };
 
 // A UTF-16 file with its byte order mark.
@@ -209,6 +209,18 @@ TEST_F(IniStore, HandEditedFilesReadAsWindowsReadsThem) {
   EXPECT_EQ(three.BroadcastHost, "");
   EXPECT_EQ(three.Password, 0u);
   EXPECT_EQ(FView.Bounds.Width, 640);
+}
+
+TEST_F(IniStore, UnreadableFileChangesNothingAndGivesTheReason) {
+  Load("[0]\nComputerName=kept\n[Coordinates]\nLeft=5\nTop=6\nWidth=700\nHeight=400\nPromo=0\n[Columns]\n0=1\n");
+  FFiles.FFailures["locked.wol"] = "In use.";
+  const uint64_t from = FState.Settings.SearchFromIpAddress;
+  EXPECT_EQ(LoadIniFile("locked.wol", FState, FView, Platform()), "In use.");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(FView.Bounds.Width, 700);
+  EXPECT_EQ(FView.Columns[0], 1);
+  EXPECT_FALSE(FView.Promo);
+  EXPECT_EQ(FState.Settings.SearchFromIpAddress, from);
 }
 
 TEST_F(IniStore, ValuesThatWouldLoseTheirEndsAreWrittenInQuotes) {
