@@ -17,6 +17,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
+  std::ofstream(windowsPath, std::ios::binary) << bytes;
+}
+
 std::string ReadFileBytes(const std::string& windowsPath) {
   std::ifstream in(windowsPath, std::ios::binary);
   std::ostringstream bytes;
@@ -31,7 +35,6 @@ class KestruneIni : public ::testing::Test {
     FDir = test::WinePath(test::Env("KST_SANDBOX_DIR")) + "\\ini-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryW(Widen(FDir).c_str(), nullptr);
     ASSERT_TRUE(FSession.StoreList({{"Desk", 0x0277000000A1, "10.77.0.255", 9}, {"Café", 0x0277000000A2, "10.77.0.255", 9}}));
-    ASSERT_TRUE(FSession.Start());
   }
   void TearDown() override {
     if (FSession.Running()) FSession.Exit(WM_CLOSE);
@@ -55,6 +58,7 @@ class KestruneIni : public ::testing::Test {
 };
 
 TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
+  ASSERT_TRUE(FSession.Start());
   const std::string file = FDir + "\\office.wol";
   DeleteFileW(Widen(file).c_str());
   HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
@@ -96,6 +100,7 @@ TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
 }
 
 TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogProposesItsLastFile) {
+  ASSERT_TRUE(FSession.Start());
   const std::string exported = FDir + "\\exported.wol";
   const std::string joined = FDir + "\\joined.wol";
   DeleteFileW(Widen(exported).c_str());
@@ -136,6 +141,7 @@ TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogP
 }
 
 TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
+  ASSERT_TRUE(FSession.Start());
   const std::string file = FDir + "\\no such folder\\office.wol";
   HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
@@ -147,6 +153,43 @@ TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
   EXPECT_GT(text.size(), ("The computer list could not be written to " + file + ".\r\n\r\n").size()) << text;
   EXPECT_TRUE(e2e::PressButton(box, IDOK));
   EXPECT_EQ(GetFileAttributesW(Widen(file).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(KestruneIni, WindowStartedMaximisedExportsItsNormalBoundsAndAnImportRestoresIt) {
+  FSession.StoreSettings([](IRegistryAccessor& reg) {
+    reg.WriteDword("FormLeft", 120);
+    reg.WriteDword("FormTop", 90);
+    reg.WriteDword("FormWidth", 600);
+    reg.WriteDword("FormHeight", 400);
+  });
+  // As a shortcut set to "Run: Maximized" starts it.
+  ASSERT_TRUE(FSession.Launch(L"", SW_SHOWMAXIMIZED));
+  ASSERT_TRUE(FSession.FindMainWindow());
+  ASSERT_TRUE(e2e::WaitUntil([&] { return IsZoomed(FSession.Window()) != FALSE; }));
+  const std::string exported = FDir + "\\maximised.wol";
+  DeleteFileW(Widen(exported).c_str());
+  HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, exported);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return ReadFileBytes(exported).find("[Search]") != std::string::npos; }));
+  const std::string written = ReadFileBytes(exported);
+  EXPECT_NE(written.find("[Coordinates]\r\nLeft=120\r\nTop=90\r\nHeight=400\r\nWidth=600\r\n"), std::string::npos)
+      << written.substr(written.find("[Coordinates]"), 60);
+
+  // A file's layout replaces the maximised window, and exit keeps it.
+  const std::string layout = FDir + "\\layout.wol";
+  WriteFileBytes(layout, "[Coordinates]\r\nLeft=50\r\nTop=60\r\nHeight=500\r\nWidth=700\r\n");
+  dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, layout);
+  RECT r{};
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    GetWindowRect(FSession.Window(), &r);
+    return !IsZoomed(FSession.Window()) && r.left == 50 && r.top == 60 && r.right == 750 && r.bottom == 560;
+  })) << r.left << "," << r.top << " " << r.right << "," << r.bottom;
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
+  EXPECT_EQ(FSession.StoredNumber("FormLeft"), 50u);
+  EXPECT_EQ(FSession.StoredNumber("FormWidth"), 700u);
 }
 
 }  // namespace
