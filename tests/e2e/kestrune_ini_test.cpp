@@ -11,6 +11,7 @@
 #include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
+#include "tests/win32/system_text.h"
 
 namespace kst {
 namespace {
@@ -153,6 +154,51 @@ TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
   EXPECT_GT(text.size(), ("The computer list could not be written to " + file + ".\r\n\r\n").size()) << text;
   EXPECT_TRUE(e2e::PressButton(box, IDOK));
   EXPECT_EQ(GetFileAttributesW(Widen(file).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(KestruneIni, ListSavedByNotepadAsUnicodeImportsItsTwoComputers) {
+  ASSERT_TRUE(FSession.Start());
+  const std::string file = FDir + "\\notepad.wol";
+  const std::wstring text = L"[0]\r\nComputerName=Zo\u00EB\r\nMacAddress=2710124364001\r\n\r\n"
+                            L"[1] ; lab\r\nComputerName=\"\u5C71\u7530 PC\"\r\nMacAddress=\"2710124364002\"\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (wchar_t c : text) bytes += static_cast<char>(c & 0xFF), bytes += static_cast<char>(c >> 8);
+  WriteFileBytes(file, bytes);
+  HWND dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, file);
+  EXPECT_TRUE(FSession.WaitRows(4)) << FSession.Rows();
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
+  EXPECT_EQ(FSession.StoredNames(),
+            (std::vector<std::string>{"Desk 02-77-00-00-00-A1", "Caf\xC3\xA9 02-77-00-00-00-A2",
+                                      "Zo\xC3\xAB 02-77-00-00-00-E1", "\xE5\xB1\xB1\xE7\x94\xB0 PC 02-77-00-00-00-E2"}));
+}
+
+TEST_F(KestruneIni, FileHeldOpenByAnotherProgramShowsTheReasonAndChangesNothing) {
+  ASSERT_TRUE(FSession.Start());
+  const std::string file = FDir + "\\held.wol";
+  WriteFileBytes(file, "[0]\r\nComputerName=Held\r\n[Coordinates]\r\nLeft=0\r\nTop=0\r\nHeight=700\r\nWidth=900\r\n");
+  RECT before{};
+  GetWindowRect(FSession.Window(), &before);
+  // Held as an editor that shares nothing holds it.
+  HANDLE holder = CreateFileW(Widen(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  HWND dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, file);
+  HWND box = e2e::FindProcessWindow(FSession.Process().Id(), L"#32770", L"Error");
+  CloseHandle(holder);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::MessageBoxText(box), "The computer list could not be read from " + file + ".\r\n\r\n" +
+                                          test::SystemText(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(e2e::PressButton(box, IDOK));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(box); }));
+  RECT after{};
+  GetWindowRect(FSession.Window(), &after);
+  EXPECT_TRUE(EqualRect(&before, &after)) << after.left << "," << after.top << " " << after.right << "," << after.bottom;
+  EXPECT_EQ(FSession.Rows(), 2);
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
+  EXPECT_EQ(FSession.StoredNames(), (std::vector<std::string>{"Desk 02-77-00-00-00-A1", "Caf\xC3\xA9 02-77-00-00-00-A2"}));
 }
 
 TEST_F(KestruneIni, WindowStartedMaximisedExportsItsNormalBoundsAndAnImportRestoresIt) {

@@ -26,6 +26,7 @@
 #include "sender/ini_store.h"
 #include "sender/win32/ini_dialogs_win32.h"
 #include "tests/win32/sandbox_env.h"
+#include "tests/win32/system_text.h"
 
 namespace kst {
 namespace {
@@ -63,14 +64,6 @@ constexpr const char* kProgramKeys[] = {"LocalIpAddress", "ComputerName", "MacAd
                                         "BroadcastHost",  "Port",         "Left",       "Top",           "Height",
                                         "Width",          "Promo",        "Selection",  "FromIpAddress", "ToIpAddress",
                                         "0",              "1",            "2",          "3"};
-
-// The system's own words for an error, as a message box shows them.
-std::string SystemText(DWORD code) {
-  wchar_t text[512] = {};
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
-  while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
-  return Narrow(std::wstring_view(text, n));
-}
 
 std::vector<std::string> Strings(const std::vector<wchar_t>& buffer) {
   std::vector<std::string> strings;
@@ -199,12 +192,12 @@ TEST_F(IniFileAsWindows, FilesThatCannotBeReadGiveTheSystemsReason) {
   read = files.Read(path);
   CloseHandle(holder);
   EXPECT_EQ(read.State, TFileBytes::TState::Failed);
-  EXPECT_EQ(read.Reason, SystemText(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(read.Reason, test::SystemText(ERROR_SHARING_VIOLATION));
   EXPECT_FALSE(read.Reason.empty());
 
   read = files.Read(FDir);
   EXPECT_EQ(read.State, TFileBytes::TState::Failed);
-  EXPECT_EQ(read.Reason, SystemText(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(read.Reason, test::SystemText(ERROR_ACCESS_DENIED));
 
   // Larger than any list: not read at all.
   const std::string large = FDir + "\\large.wol";
