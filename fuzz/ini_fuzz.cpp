@@ -64,7 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (back.HostList.size() != state.HostList.size()) __builtin_trap();
   for (size_t i = 0; i < back.HostList.size(); ++i)
     if (back.HostList[i]->ComputerName != state.HostList[i]->ComputerName ||
-        back.HostList[i]->BroadcastHost != state.HostList[i]->BroadcastHost)
+        back.HostList[i]->BroadcastHost != state.HostList[i]->BroadcastHost ||
+        back.HostList[i]->MacAddress != state.HostList[i]->MacAddress ||
+        back.HostList[i]->Password != state.HostList[i]->Password ||
+        back.HostList[i]->BroadcastAddress != state.HostList[i]->BroadcastAddress)
       __builtin_trap();
   return 0;
 }

@@ -7,8 +7,10 @@
 namespace kst {
 namespace {
 
-// The 64-bit fields are below 2^48 and written as the plain decimal integer they are.
-std::string Decimal64(uint64_t value) { return std::to_string(value); }
+// The 64-bit fields are signed 64-bit integers in the file: a hand-edited "-1" reads as all bits
+// set and must be written back as "-1", or the next import would find it out of range. Values
+// below 2^48, all that the program itself makes, are the plain decimal integer either way.
+std::string Decimal64(uint64_t value) { return std::to_string(static_cast<int64_t>(value)); }
 
 uint16_t Low16(int value) { return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFF); }
 

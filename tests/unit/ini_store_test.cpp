@@ -154,6 +154,19 @@ TEST_F(IniStore, BrokenValuesFallBackAndFloatsTruncate) {
   EXPECT_EQ(FState.Settings.HostPort, 9);
 }
 
+TEST_F(IniStore, NegativeWideValuesAreExportedAsReadAndImportAgain) {
+  Load("[0]\nMacAddress=-1\nBroadcastAddress=-1\n[Host]\nBroadcastAddress=-2\n");
+  ASSERT_EQ(SaveIniFile("again.wol", FState, FView, FFiles), "");
+  EXPECT_NE(FFiles.FFiles["again.wol"].find("\r\nMacAddress=-1\r\n"), std::string::npos);
+  FState.HostList.clear();
+  FState.Settings.HostBroadcastAddress = 0;
+  LoadIniFile("again.wol", FState, FView, Platform());
+  ASSERT_EQ(FState.HostList.size(), 1u);
+  EXPECT_EQ(MacToStr(FState.HostList[0]->MacAddress), "FF-FF-FF-FF-FF-FF");
+  EXPECT_EQ(IpToStr(FState.HostList[0]->BroadcastAddress), "255.255.255.255");
+  EXPECT_EQ(FState.Settings.HostBroadcastAddress, 0xFFFFFFFFFFFFFFFEu);
+}
+
 TEST_F(IniStore, EmptyMissingOrWithoutCoordinatesResetsWindow) {
   for (const char* file : std::initializer_list<const char*>{"", "[Columns]\n0=10\n", nullptr}) {
     FView.Bounds = {1, 1, 1, 1};
