@@ -125,12 +125,11 @@ void TIniFile::Parse(std::string_view text) {
     while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
     if (line.empty()) continue;
     if (line.front() == '[') {
-      const size_t close = line.rfind(']');
-      if (close != std::string_view::npos) {
-        FSections.push_back({UpToNul(Trim(line.substr(1, close - 1))), {}});
-        current = &FSections.back();
-        continue;
-      }
+      // Windows ends the name at the first "]", or at the end of the line when there is none.
+      const size_t close = line.find(']');
+      FSections.push_back({UpToNul(Trim(line.substr(1, close == std::string_view::npos ? close : close - 1))), {}});
+      current = &FSections.back();
+      continue;
     }
     // Lines before the first section belong to none that can be asked for.
     if (current == nullptr) continue;

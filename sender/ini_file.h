@@ -3,12 +3,13 @@
 //
 // The reading rules, which users editing a list in Notepad rely on: a line ends at CR or LF;
 // blanks, tabs, the other control characters 9 to 13 and ^Z are trimmed from both ends of a
-// line and around "="; a section name runs from "[" to the last "]" on its line (what follows,
-// "[1] ; lab", is ignored) and is trimmed; a line starting with ";" is a comment; a line
-// without "=" is a key without value, which reads as missing (a nameless key, "=x", is left
-// out: nothing asks for it); a value loses one pair of surrounding quotes ("..." or '...');
-// names and values end at a NUL character; sections and keys keep their file order, a name
-// may occur more than once, and lookups (without regard to ASCII letter case) find the first.
+// line and around "="; a section name runs from "[" to the first "]" on its line, or to its
+// end when there is none (what follows, "[1] ; lab", is ignored), and is trimmed; a line
+// starting with ";" is a comment; a line without "=" is a key without value, which reads as
+// missing (a nameless key, "=x", is left out: nothing asks for it); a value loses one pair of
+// surrounding quotes ("..." or '...'); names and values end at a NUL character; sections and
+// keys keep their file order, a name may occur more than once, and lookups (without regard to
+// ASCII letter case) find the first.
 #pragma once
 
 #include <cstdint>

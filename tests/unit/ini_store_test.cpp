@@ -210,9 +210,9 @@ TEST_F(IniStore, HandEditedFilesReadAsWindowsReadsThem) {
   Load("[1] ; lab\r\nComputerName=\"Lab PC\"\r\nMacAddress='187723572702975'\r\n"
        "[2]\rComputerName = \t two\t \x1A\rPort\rPort=9\rMacAddress=\"1\"2\"\r"
        "[ 3 ]\nComputerName=\"\nBroadcastHost=\"\"\nPassword = 5 ; five\n"
-       "[4\nComputerName=not a section\n"
+       "[ 4\nComputerName=no closing bracket\n[5] ; rack [b]\nComputerName=five\n"
        "[Coordinates]\nWidth=\"640\"\nHeight=480\nLeft=1\nTop=2\n");
-  ASSERT_EQ(Names(), (std::vector<std::string>{"Lab PC", "two", "\""}));
+  ASSERT_EQ(Names(), (std::vector<std::string>{"Lab PC", "two", "\"", "no closing bracket", "five"}));
   const THostRecord& lab = *FState.HostList[0];
   EXPECT_EQ(lab.MacAddress, 0xAABBCCDDEEFFu);
   const THostRecord& two = *FState.HostList[1];
