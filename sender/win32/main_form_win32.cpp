@@ -563,11 +563,8 @@ void TWolMainForm::SetBannerExpanded(bool expanded) {
 }
 
 void TWolMainForm::FileExportMenuClick() {
-  TViewSettings view = CurrentView();
-  RECT r{};
-  // The file holds screen pixels.
-  if (!IsIconic(Handle()) && GetWindowRect(Handle(), &r)) view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
-  FIniDialogs.ExportDlg(Handle(), FApp.State(), view);
+  // The normal bounds, as the registry keeps them: a maximised window's own are the screen's.
+  FIniDialogs.ExportDlg(Handle(), FApp.State(), CurrentView());
 }
 
 void TWolMainForm::FileImportMenuClick() {
@@ -576,6 +573,8 @@ void TWolMainForm::FileImportMenuClick() {
   FTable.SetColumnWidths({view.Columns.begin(), view.Columns.end()});
   DisplayTable();
   SetBannerExpanded(view.Promo);
+  // A maximised window would keep its old normal bounds, and exit would store those.
+  if (IsZoomed(Handle())) ShowWindow(Handle(), SW_RESTORE);
   SetWindowPos(Handle(), nullptr, view.Bounds.Left, view.Bounds.Top, view.Bounds.Width, view.Bounds.Height,
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
