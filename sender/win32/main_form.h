@@ -69,6 +69,10 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void CreateControls();
   void AppStartup();
   void FormDestroy();
+  // The focused control is remembered when the window loses the activation and gets the focus
+  // back when the window is active again (after a dialog, a message box, another program).
+  void FormDeactivate();
+  void FormActivate();
   void AppExit();
   void Command(int id);
   // Commands, named after what the user chose.
@@ -132,6 +136,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   std::unique_ptr<TBanner> FBanner;
   THostTable FTable;
   HWND FStatusBar = nullptr;
+  HWND FFocusedControl = nullptr;
   TUniqueMenu FPopupMenu;
   TUniqueImageList FImages;
   UINT FDpi = 96;

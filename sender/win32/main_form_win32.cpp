@@ -243,6 +243,18 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       TrackPopupMenu(FPopupMenu.get(), TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
       return 0;
     }
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        FormDeactivate();
+        return 0;
+      }
+      // Minimised, the window takes no focus.
+      if (HIWORD(wParam)) break;
+      FormActivate();
+      return 0;
+    case WM_SETFOCUS:
+      FormActivate();
+      return 0;
     case WM_DPICHANGED: {
       FDpi = HIWORD(wParam);
       if (FToolBar) {
@@ -350,6 +362,18 @@ void TWolMainForm::FormDestroy() {
   if (FCommandLineMode) return;
   SaveOnce();
   THtmlHelp::Process().CloseAll();
+}
+
+void TWolMainForm::FormDeactivate() {
+  HWND focus = GetFocus();
+  if (focus && IsChild(Handle(), focus)) FFocusedControl = focus;
+}
+
+void TWolMainForm::FormActivate() {
+  HWND control = FFocusedControl;
+  if (!control || !IsChild(Handle(), control) || !IsWindowVisible(control) || !IsWindowEnabled(control))
+    control = FTable.Handle();
+  if (control) SetFocus(control);
 }
 
 void TWolMainForm::AppExit() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
