@@ -67,6 +67,10 @@ class THostTable {
   // The row at a point on the screen minus 1: -1 on the title row, -2 outside the rows.
   int GetMouseRow(POINT screen) const;
 
+  // Where a menu opened from the keyboard goes: below the current row's first cell, on the
+  // screen, with the row scrolled into view.
+  POINT MenuPoint() const;
+
   // Places the table; a fitted table shows all its rows and has no scroll bars.
   void Place(int left, int top, int width, int height, bool fitted);
 

@@ -73,6 +73,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   // back when the window is active again (after a dialog, a message box, another program).
   void FormDeactivate();
   void FormActivate();
+  // The pop-up menu at a point on the screen; from the keyboard (-1, -1) at the current row.
+  void ContextPopup(POINT screen);
   void AppExit();
   void Command(int id);
   // Commands, named after what the user chose.

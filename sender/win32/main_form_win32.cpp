@@ -237,12 +237,9 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_NOTIFY:
       return Notify(*reinterpret_cast<const NMHDR*>(lParam));
-    case WM_CONTEXTMENU: {
-      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (pt.x == -1 && pt.y == -1) GetCursorPos(&pt);
-      TrackPopupMenu(FPopupMenu.get(), TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
+    case WM_CONTEXTMENU:
+      ContextPopup({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
-    }
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
         FormDeactivate();
@@ -374,6 +371,11 @@ void TWolMainForm::FormActivate() {
   if (!control || !IsChild(Handle(), control) || !IsWindowVisible(control) || !IsWindowEnabled(control))
     control = FTable.Handle();
   if (control) SetFocus(control);
+}
+
+void TWolMainForm::ContextPopup(POINT screen) {
+  if (screen.x == -1 && screen.y == -1) screen = FTable.MenuPoint();
+  TrackPopupMenu(FPopupMenu.get(), TPM_RIGHTBUTTON, screen.x, screen.y, 0, Handle(), nullptr);
 }
 
 void TWolMainForm::AppExit() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }

@@ -1,15 +1,18 @@
 // The table from the keyboard, typed through the X server as a user types: the keys reach the
-// table after every dialog, message box and switch of programs.
+// table after every dialog, message box and switch of programs; letters leave the current row;
+// Shift+F10 and the context-menu key open the menu at the current row.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include "netcore/magic_packet.h"
 #include "netcore/registry.h"
 #include "netcore/win32/text_win32.h"
 #include "sender/messages.h"
 #include "sender/registry_store.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
@@ -79,6 +82,26 @@ class KestruneKeyboard : public ::testing::Test {
     ASSERT_TRUE(e2e::WaitUntil([&] { return Rows() == FComputers; })) << name;
   }
 
+  // The open pop-up menu of the program, if any.
+  HWND Menu() const {
+    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+      if (e2e::ClassName(w) == "#32768") return w;
+    return nullptr;
+  }
+  // The menu opens with its top left corner just below the row's first cell.
+  void ExpectMenuAtRow(int row) const {
+    HWND menu = nullptr;
+    ASSERT_TRUE(e2e::WaitUntil([&] { return (menu = Menu()) != nullptr; }));
+    RECT at{}, table{};
+    GetWindowRect(menu, &at);
+    GetWindowRect(FTable, &table);
+    const int rowBottom = e2e::TableRowPoint(FTable, row).y - e2e::kTableRowPitch / 2 + e2e::kTableRowPitch;
+    EXPECT_LE(std::abs(at.top - rowBottom), 3) << at.top << " for a row ending at " << rowBottom;
+    EXPECT_GE(at.left, table.left);
+    EXPECT_LE(at.left, table.left + 20);
+    EXPECT_EQ(Selected(), row - 1);
+  }
+
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
   std::optional<TProcess> FProcess;
   HWND FWindow = nullptr, FTable = nullptr, FStatus = nullptr;
@@ -141,6 +164,40 @@ TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPro
   EXPECT_TRUE(RowBecomes(1)) << "after another program";
   EXPECT_EQ(e2e::WindowText(otherEdit), "typed elsewhere");
   notepad->Terminate();
+  Exit();
+}
+
+TEST_F(KestruneKeyboard, LettersLeaveTheRowAndTheMenuKeysOpenTheMenuThere) {
+  Start();
+  AddByKeys("Lab-One", "02-EB-00-00-00-01");
+  AddByKeys("Lab-Two", "02-EB-00-00-00-02");
+  AddByKeys("Lab-Three", "02-EB-00-00-00-03");
+  Keys({"key Down"});
+  ASSERT_TRUE(RowBecomes(1));
+  // The pointer is far from the table: the menu must come to the row, not to the pointer.
+  Keys({"mousemove 5 5", "type lab-t", "key shift+F10"});
+  ExpectMenuAtRow(2);
+  Keys({"key Escape"});
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !Menu(); }));
+  Keys({"type xyz", "key Menu"});
+  ExpectMenuAtRow(2);
+  Keys({"key Home Return"});  // Send, the menu's first item
+
+  const std::string hex = test::Hex(BuildMagicPacket(0x02EB00000002, 0).View());
+  EXPECT_TRUE(test::WaitForPeerDatagram([&](const test::TPeerDatagram& d) {
+    return d.PayloadHex == hex && d.Destination == "255.255.255.255" && d.DestinationPort == 7;
+  }));
+  const std::string sent = "LAB-TWO: magic packet sent to 255.255.255.255 at ";
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus).rfind(sent, 0) == 0; }))
+      << e2e::WindowText(FStatus);
+  EXPECT_EQ(Selected(), 1);
+  Sleep(300);  // the last repaint
+  const auto picture = e2e::TPicture::Load(e2e::TakeScreenshot("kestrune-keyboard-letters-then-send"));
+  ASSERT_TRUE(picture);
+  const e2e::TRgb window = e2e::ToRgb(GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 1)), window);
+  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 2)), (e2e::TRgb{224, 224, 224}));
+  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 3)), window);
   Exit();
 }
 
