@@ -1,5 +1,7 @@
 #include "sender/win32/banner_win32.h"
 
+#include <windowsx.h>
+
 #include "netcore/win32/text_win32.h"
 #include "sender/win32/main_form.h"
 
@@ -68,8 +70,22 @@ void TBanner::Layout() {
 
 LRESULT TBanner::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_LBUTTONUP:
-      FForm.SetBannerExpanded(!FForm.BannerExpanded());
+    case WM_LBUTTONDOWN:
+      FPressed = true;
+      SetCapture(Handle());
+      return 0;
+    case WM_LBUTTONUP: {
+      const bool pressed = FPressed;
+      FPressed = false;
+      if (GetCapture() == Handle()) ReleaseCapture();
+      RECT rc;
+      GetClientRect(Handle(), &rc);
+      const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (pressed && PtInRect(&rc, at)) FForm.SetBannerExpanded(!FForm.BannerExpanded());
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      FPressed = false;
       return 0;
     case WM_SETCURSOR:
       SetCursor(LoadCursorW(nullptr, IDC_HAND));

@@ -95,7 +95,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void HelpClick();
   void FileImportMenuClick();
   void FileExportMenuClick();
-  // Enter, Insert and Delete in the table or the window; true when the key was one of them.
+  // Enter, Insert, Delete and Ctrl+B in the table or the window; true when the key was one of
+  // them.
   bool KbdKeyDown(WPARAM key);
   // Opens the computer editor for the computer at index (outside the list: a new computer).
   void AddEditHost(int index);

@@ -473,6 +473,11 @@ bool TWolMainForm::KbdKeyDown(WPARAM key) {
     case VK_RETURN: EditClick(); return true;
     case VK_INSERT: AddClick(); return true;
     case VK_DELETE: DeleteClick(); return true;
+    case 'B':
+      // Ctrl+B folds or opens the banner.
+      if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0) return false;
+      SetBannerExpanded(!BannerExpanded());
+      return true;
     default: return false;
   }
 }

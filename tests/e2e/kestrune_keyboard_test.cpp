@@ -1,6 +1,6 @@
 // The table from the keyboard, typed through the X server as a user types: the keys reach the
 // table after every dialog, message box and switch of programs; letters leave the current row;
-// Shift+F10 and the context-menu key open the menu at the current row.
+// Shift+F10 and the context-menu key open the menu at the current row; Ctrl+B folds the banner.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -198,6 +198,35 @@ TEST_F(KestruneKeyboard, LettersLeaveTheRowAndTheMenuKeysOpenTheMenuThere) {
   EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 1)), window);
   EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 2)), (e2e::TRgb{224, 224, 224}));
   EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 3)), window);
+  Exit();
+}
+
+TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEndsOnIt) {
+  Start();
+  HWND banner = e2e::FindChild(FWindow, L"KestruneBanner");
+  ASSERT_TRUE(banner);
+  const auto height = [&] {
+    RECT r{};
+    GetWindowRect(banner, &r);
+    return r.bottom - r.top;
+  };
+  const auto heightBecomes = [&](int pixels) { return e2e::WaitUntil([&] { return height() == pixels; }); };
+  ASSERT_EQ(height(), 125);  // open on a new machine
+  Keys({"key ctrl+b"});
+  EXPECT_TRUE(heightBecomes(16));
+  Keys({"key ctrl+b"});
+  EXPECT_TRUE(heightBecomes(125));
+
+  // Pressed on the table, released on the banner: no click of the banner's.
+  RECT b{};
+  GetWindowRect(banner, &b);
+  const POINT row = e2e::TableRowPoint(FTable, 1);
+  // A point of the banner open or folded.
+  const std::string onBanner = "mousemove " + std::to_string(b.left + 40) + " " + std::to_string(b.top + 8);
+  Keys({"mousemove " + std::to_string(row.x) + " " + std::to_string(row.y), "mousedown 1", onBanner, "mouseup 1"});
+  // Then a whole click on it folds it; the fold shows that the release before it was handled.
+  Keys({"mousedown 1", "mouseup 1"});
+  EXPECT_TRUE(heightBecomes(16));
   Exit();
 }
 
