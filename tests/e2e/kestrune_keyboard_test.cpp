@@ -3,52 +3,28 @@
 // Shift+F10 and the context-menu key open the menu at the current row; Ctrl+B folds the banner.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include "netcore/magic_packet.h"
-#include "netcore/registry.h"
 #include "netcore/win32/text_win32.h"
-#include "sender/messages.h"
-#include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
 namespace {
 
-using namespace std::chrono_literals;
-using e2e::TProcess;
-
-constexpr int kCmdAbout = 111;
 const std::string kCaption = "Kestrune 2.0.11";
 const std::string kEditor = "Remote Computer";
 
 class KestruneKeyboard : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(test::InSandbox());
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);  // a machine where Kestrune never ran
-  }
-  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
-
+  // A machine where Kestrune never ran; the user clicks the new window's caption.
   void Start() {
-    FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
-    ASSERT_TRUE(FProcess);
-    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", Widen(kCaption));
-    ASSERT_TRUE(FWindow);
-    FTable = e2e::FindChild(FWindow, L"SysListView32");
-    FStatus = e2e::FindChild(FWindow, L"msctls_statusbar32");
-    ASSERT_TRUE(FTable && FStatus);
-    // The user clicks the new window's caption.
-    ASSERT_TRUE(Activate(FWindow));
+    ASSERT_TRUE(FSession.Start());
+    ASSERT_TRUE(Activate(FSession.Window()));
   }
-  void Exit() {
-    PostMessageW(FWindow, WM_APP_EXIT, 0, 0);
-    EXPECT_EQ(FProcess->WaitExit(), 0u);
-  }
+  void Exit() { EXPECT_EQ(FSession.Exit(), 0u); }
 
   // What a click on a window's caption or a switch with Alt+Tab does: Windows makes it active.
   static bool Activate(HWND window) {
@@ -58,15 +34,10 @@ class KestruneKeyboard : public ::testing::Test {
   static void Keys(const std::string& caption, const std::vector<std::string>& actions) {
     ASSERT_EQ(test::UserInput(caption, actions), "ok") << caption;
   }
-  void Keys(const std::vector<std::string>& actions) const { Keys(kCaption, actions); }
+  static void Keys(const std::vector<std::string>& actions) { Keys(kCaption, actions); }
 
-  LRESULT Rows() const { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0); }
-  LRESULT Selected() const { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED); }
-  // Waits for the current row (0 = the first computer) that the keys should have reached.
-  bool RowBecomes(LRESULT row) const { return e2e::WaitUntil([&] { return Selected() == row; }); }
-
-  HWND Window(const std::string& caption) const {
-    return e2e::FindProcessWindow(FProcess->Id(), L"", Widen(caption));
+  HWND Window(const std::string& caption) {
+    return e2e::FindProcessWindow(FSession.Process().Id(), L"", Widen(caption));
   }
   static bool Closes(HWND window) { return e2e::WaitUntil([&] { return !IsWindow(window); }); }
 
@@ -78,33 +49,30 @@ class KestruneKeyboard : public ::testing::Test {
     // From the name: MAC address, password, destination, port, local address, Save.
     Keys(kEditor, {"type " + name, "key Tab", "type " + mac, "key Tab Tab Tab Tab Tab space"});
     ASSERT_TRUE(Closes(editor)) << name;
-    ++FComputers;
-    ASSERT_TRUE(e2e::WaitUntil([&] { return Rows() == FComputers; })) << name;
+    ASSERT_TRUE(FSession.WaitRows(++FComputers)) << name;
   }
 
   // The open pop-up menu of the program, if any.
-  HWND Menu() const {
-    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+  HWND Menu() {
+    for (HWND w : e2e::ProcessWindows(FSession.Process().Id()))
       if (e2e::ClassName(w) == "#32768") return w;
     return nullptr;
   }
   // The menu opens with its top left corner just below the row's first cell.
-  void ExpectMenuAtRow(int row) const {
+  void ExpectMenuAtRow(int row) {
     HWND menu = nullptr;
     ASSERT_TRUE(e2e::WaitUntil([&] { return (menu = Menu()) != nullptr; }));
     RECT at{}, table{};
     GetWindowRect(menu, &at);
-    GetWindowRect(FTable, &table);
-    const int rowBottom = e2e::TableRowPoint(FTable, row).y - e2e::kTableRowPitch / 2 + e2e::kTableRowPitch;
+    GetWindowRect(FSession.Table(), &table);
+    const int rowBottom = e2e::TableRowPoint(FSession.Table(), row).y - e2e::kTableRowPitch / 2 + e2e::kTableRowPitch;
     EXPECT_LE(std::abs(at.top - rowBottom), 3) << at.top << " for a row ending at " << rowBottom;
     EXPECT_GE(at.left, table.left);
     EXPECT_LE(at.left, table.left + 20);
-    EXPECT_EQ(Selected(), row - 1);
+    EXPECT_EQ(FSession.Selected(), row - 1);
   }
 
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr, FTable = nullptr, FStatus = nullptr;
+  e2e::TKestruneSession FSession;
   int FComputers = 0;
 };
 
@@ -113,10 +81,10 @@ TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPro
   AddByKeys("Lab-One", "02-EB-00-00-00-01");
   AddByKeys("Lab-Two", "02-EB-00-00-00-02");
   AddByKeys("Lab-Three", "02-EB-00-00-00-03");
-  ASSERT_EQ(Rows(), 3);
-  ASSERT_EQ(Selected(), 0);
+  ASSERT_EQ(FSession.Rows(), 3);
+  ASSERT_EQ(FSession.Selected(), 0);
   Keys({"key Down"});
-  EXPECT_TRUE(RowBecomes(1)) << "after Save";
+  EXPECT_TRUE(FSession.WaitSelected(1)) << "after Save";
 
   Keys({"key Insert"});
   HWND editor = Window(kEditor);
@@ -124,7 +92,7 @@ TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPro
   Keys(kEditor, {"key Tab Tab Tab Tab Tab Tab Tab space"});  // Cancel
   ASSERT_TRUE(Closes(editor));
   Keys({"key Down"});
-  EXPECT_TRUE(RowBecomes(2)) << "after Cancel";
+  EXPECT_TRUE(FSession.WaitSelected(2)) << "after Cancel";
 
   Keys({"key Delete"});
   HWND question = Window("Confirm");
@@ -132,26 +100,26 @@ TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPro
   EXPECT_EQ(e2e::MessageBoxText(question), "Are you sure to delete LAB-THREE computer entry ?");
   Keys("Confirm", {"key n"});
   ASSERT_TRUE(Closes(question));
-  EXPECT_EQ(Rows(), 3);
+  EXPECT_EQ(FSession.Rows(), 3);
   Keys({"key Up"});
-  EXPECT_TRUE(RowBecomes(1)) << "after No";
+  EXPECT_TRUE(FSession.WaitSelected(1)) << "after No";
 
-  PostMessageW(FWindow, WM_COMMAND, kCmdAbout, 0);
+  FSession.Command(e2e::kCmdAbout);
   HWND about = Window("About Kestrune");
   ASSERT_TRUE(about);
   Keys("About Kestrune", {"key Return"});
   ASSERT_TRUE(Closes(about));
   Keys({"key End"});
-  EXPECT_TRUE(RowBecomes(2)) << "after the about box";
+  EXPECT_TRUE(FSession.WaitSelected(2)) << "after the about box";
   Keys({"key Home"});
-  EXPECT_TRUE(RowBecomes(0));
+  EXPECT_TRUE(FSession.WaitSelected(0));
   Keys({"key Next"});
-  EXPECT_TRUE(RowBecomes(2));
+  EXPECT_TRUE(FSession.WaitSelected(2));
   Keys({"key Prior"});
-  EXPECT_TRUE(RowBecomes(0));
+  EXPECT_TRUE(FSession.WaitSelected(0));
 
   // The user works in another program, then comes back.
-  auto notepad = TProcess::Start(L"C:\\windows\\system32\\notepad.exe");
+  auto notepad = e2e::TProcess::Start(L"C:\\windows\\system32\\notepad.exe");
   ASSERT_TRUE(notepad);
   HWND other = e2e::FindProcessWindow(notepad->Id(), L"Notepad", L"");
   ASSERT_TRUE(other);
@@ -159,9 +127,9 @@ TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPro
   Keys(e2e::WindowText(other), {"type typed elsewhere"});
   HWND otherEdit = e2e::FindChild(other, L"Edit");
   EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(otherEdit) == "typed elsewhere"; }));
-  ASSERT_TRUE(Activate(FWindow));
+  ASSERT_TRUE(Activate(FSession.Window()));
   Keys({"key Down"});
-  EXPECT_TRUE(RowBecomes(1)) << "after another program";
+  EXPECT_TRUE(FSession.WaitSelected(1)) << "after another program";
   EXPECT_EQ(e2e::WindowText(otherEdit), "typed elsewhere");
   notepad->Terminate();
   Exit();
@@ -173,7 +141,7 @@ TEST_F(KestruneKeyboard, LettersLeaveTheRowAndTheMenuKeysOpenTheMenuThere) {
   AddByKeys("Lab-Two", "02-EB-00-00-00-02");
   AddByKeys("Lab-Three", "02-EB-00-00-00-03");
   Keys({"key Down"});
-  ASSERT_TRUE(RowBecomes(1));
+  ASSERT_TRUE(FSession.WaitSelected(1));
   // The pointer is far from the table: the menu must come to the row, not to the pointer.
   Keys({"mousemove 5 5", "type lab-t", "key shift+F10"});
   ExpectMenuAtRow(2);
@@ -188,22 +156,21 @@ TEST_F(KestruneKeyboard, LettersLeaveTheRowAndTheMenuKeysOpenTheMenuThere) {
     return d.PayloadHex == hex && d.Destination == "255.255.255.255" && d.DestinationPort == 7;
   }));
   const std::string sent = "LAB-TWO: magic packet sent to 255.255.255.255 at ";
-  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus).rfind(sent, 0) == 0; }))
-      << e2e::WindowText(FStatus);
-  EXPECT_EQ(Selected(), 1);
-  Sleep(300);  // the last repaint
-  const auto picture = e2e::TPicture::Load(e2e::TakeScreenshot("kestrune-keyboard-letters-then-send"));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.StatusText().rfind(sent, 0) == 0; }))
+      << FSession.StatusText();
+  EXPECT_EQ(FSession.Selected(), 1);
+  const auto picture = e2e::ScreenPicture("kestrune-keyboard-letters-then-send");
   ASSERT_TRUE(picture);
   const e2e::TRgb window = e2e::ToRgb(GetSysColor(COLOR_WINDOW));
-  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 1)), window);
-  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 2)), (e2e::TRgb{224, 224, 224}));
-  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FTable, 3)), window);
+  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FSession.Table(), 1)), window);
+  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FSession.Table(), 2)), (e2e::TRgb{224, 224, 224}));
+  EXPECT_EQ(picture->Pixel(e2e::TableRowPoint(FSession.Table(), 3)), window);
   Exit();
 }
 
 TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEndsOnIt) {
   Start();
-  HWND banner = e2e::FindChild(FWindow, L"KestruneBanner");
+  HWND banner = FSession.Banner();
   ASSERT_TRUE(banner);
   const auto height = [&] {
     RECT r{};
@@ -220,7 +187,7 @@ TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEn
   // Pressed on the table, released on the banner: no click of the banner's.
   RECT b{};
   GetWindowRect(banner, &b);
-  const POINT row = e2e::TableRowPoint(FTable, 1);
+  const POINT row = e2e::TableRowPoint(FSession.Table(), 1);
   // A point of the banner open or folded.
   const std::string onBanner = "mousemove " + std::to_string(b.left + 40) + " " + std::to_string(b.top + 8);
   Keys({"mousemove " + std::to_string(row.x) + " " + std::to_string(row.y), "mousedown 1", onBanner, "mouseup 1"});
