@@ -132,6 +132,14 @@ TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPro
   EXPECT_TRUE(FSession.WaitSelected(1)) << "after another program";
   EXPECT_EQ(e2e::WindowText(otherEdit), "typed elsewhere");
   notepad->Terminate();
+
+  // Minimised and restored, as from the task bar.
+  ShowWindow(FSession.Window(), SW_MINIMIZE);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return IsIconic(FSession.Window()) != 0; }));
+  ShowWindow(FSession.Window(), SW_RESTORE);
+  ASSERT_TRUE(Activate(FSession.Window()));
+  Keys({"key Down"});
+  EXPECT_TRUE(FSession.WaitSelected(2)) << "after the window was minimised";
   Exit();
 }
 
