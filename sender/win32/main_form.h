@@ -61,6 +61,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void SetStatusText(const std::string& text) override;
   std::string LongTimeText() override;
   bool ConfirmYesNo(const std::string& text) override;
+  // The owner of a box: the dialog the user works in over the window, else the window.
+  HWND BoxOwner() const;
   void PacketSent(const THostRecord& record, uint32_t address, bool sendAll, bool startGroup) override;
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

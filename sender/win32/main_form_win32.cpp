@@ -684,7 +684,18 @@ std::string TWolMainForm::LongTimeText() {
   return n > 0 ? Narrow(std::wstring(text, static_cast<size_t>(n - 1))) : std::string();
 }
 
-bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(Handle(), Widen(text)); }
+bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(BoxOwner(), Widen(text)); }
+
+HWND TWolMainForm::BoxOwner() const {
+  // A scan's question may come while a dialog is open over the window (the editor): the box
+  // must be modal to that dialog, the one Windows activates for the window, or closing the
+  // dialog under the box would give the window back while the box still waits, and the box's
+  // end would too. Down a chain of dialogs (the editor's error box) to the one taking input.
+  HWND owner = Handle();
+  for (HWND popup; !IsWindowEnabled(owner) && (popup = GetLastActivePopup(owner)) != nullptr && popup != owner;)
+    owner = popup;
+  return owner;
+}
 
 bool TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
                                        uint64_t macAddress, uint64_t password) {

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "netcore/address_text.h"
 #include "netcore/magic_packet.h"
+#include "netcore/registry.h"
 #include "netcore/win32/text_win32.h"
+#include "sender/res/dialog_ids.h"
 #include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
@@ -25,6 +28,11 @@ class KestruneKeyboard : public ::testing::Test {
     ASSERT_TRUE(Activate(FSession.Window()));
   }
   void Exit() { EXPECT_EQ(FSession.Exit(), 0u); }
+  void TearDown() override {
+    if (FSlowNames) {
+      EXPECT_TRUE(test::UseNames("refuse"));
+    }
+  }
 
   // What a click on a window's caption or a switch with Alt+Tab does: Windows makes it active.
   static bool Activate(HWND window) {
@@ -74,6 +82,7 @@ class KestruneKeyboard : public ::testing::Test {
 
   e2e::TKestruneSession FSession;
   int FComputers = 0;
+  bool FSlowNames = false;
 };
 
 TEST_F(KestruneKeyboard, TheArrowKeysReachTheTableAfterEveryDialogAndSwitchOfPrograms) {
@@ -203,6 +212,51 @@ TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEn
   Keys({"mousedown 1", "mouseup 1"});
   EXPECT_TRUE(heightBecomes(16));
   Exit();
+}
+
+
+TEST_F(KestruneKeyboard, AScansQuestionOverTheEditorLeavesTheKeysInTheEditor) {
+  FSession.StoreSettings([](IRegistryAccessor& reg) {
+    TRegistryX x(reg);
+    x.WriteInt64("SearchFromIpAddress", StrToIp("10.77.0.20"));
+    x.WriteInt64("SearchToIpAddress", StrToIp("10.77.0.24"));
+    x.WriteInt64("SearchBroadcastAddress", StrToIp("10.77.0.255"));
+    reg.WriteDword("SearchPort", 9);
+  });
+  // The reverse lookup of a found computer keeps the scan going until the editor is open.
+  ASSERT_TRUE(test::UseNames("slow 3"));
+  FSlowNames = true;
+  Start();
+  HWND search = FSession.OpenDialog(e2e::kCmdSearch, L"Search MAC addresses");
+  ASSERT_TRUE(search);
+  ASSERT_TRUE(e2e::PressButton(search, IDC_SEARCH_OK));
+  ASSERT_TRUE(Closes(search));
+  // Enter on the blank row of the empty list: a new computer.
+  Keys({"key Return"});
+  HWND editor = Window(kEditor);
+  ASSERT_TRUE(editor);
+  Keys(kEditor, {"type Lab"});
+  HWND question = e2e::FindProcessWindow(FSession.Process().Id(), L"#32770", L"Confirm", std::chrono::seconds(30));
+  ASSERT_TRUE(question);
+  EXPECT_EQ(e2e::MessageBoxText(question), "Found 3 new computers. Do you want to add them ?");
+  Keys("Confirm", {"key y"});
+  ASSERT_TRUE(Closes(question));
+  EXPECT_TRUE(FSession.WaitRows(3));
+
+  // The editor is still the window the keys reach; the main window waits behind it.
+  Keys(kEditor, {"type -One"});
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ItemText(editor, IDC_HOST_NAME) == "Lab-One"; }))
+      << e2e::ItemText(editor, IDC_HOST_NAME);
+  EXPECT_FALSE(IsWindowEnabled(FSession.Window()));
+  Keys(kEditor, {"key Tab", "type 02-EB-00-00-00-09", "key Tab Tab Tab Tab Tab space"});
+  ASSERT_TRUE(Closes(editor));
+  EXPECT_TRUE(FSession.WaitRows(4));
+  Keys({"key End"});
+  EXPECT_TRUE(FSession.WaitSelected(3));
+  Exit();
+  const auto names = FSession.StoredNames();
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(names[3], "Lab-One 02-EB-00-00-00-09");
 }
 
 }  // namespace
