@@ -201,9 +201,15 @@ TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEn
   Keys({"key ctrl+b"});
   EXPECT_TRUE(heightBecomes(125));
 
-  // Pressed on the table, released on the banner: no click of the banner's.
+  // Pressed on the table, released on the banner: no click of the banner's. The table moves
+  // down after the banner has grown: its row is taken once it has.
   RECT b{};
   GetWindowRect(banner, &b);
+  ASSERT_TRUE(e2e::WaitUntil([&] {
+    RECT t{};
+    GetWindowRect(FSession.Table(), &t);
+    return t.top >= b.bottom;
+  }));
   const POINT row = e2e::TableRowPoint(FSession.Table(), 1);
   // A point of the banner open or folded.
   const std::string onBanner = "mousemove " + std::to_string(b.left + 40) + " " + std::to_string(b.top + 8);
