@@ -9,6 +9,7 @@ first line, then one action a line:
     mousemove X Y        the pointer to screen pixel X, Y
     mousedown BUTTON     a button (1 = left) pressed ...
     mouseup BUTTON       ... and released
+    doubleclick BUTTON   a double click where the pointer is, in the system's double-click time
 The agent gives that window the X focus, carries out the actions in order and renames the
 request NAME.done, holding "ok" or what failed. Which Wine window is active (and so gets the
 keys) is Windows' business: without a window manager the X focus does not change it.
@@ -53,6 +54,9 @@ def action(line):
         return ["mousemove", "--sync", *words]
     if verb in ("mousedown", "mouseup") and len(words) == 1 and words[0] in ("1", "2", "3"):
         return [verb, words[0]]
+    if verb == "doubleclick" and len(words) == 1 and words[0] in ("1", "2", "3"):
+        # One xdotool run, 50 ms apart: well inside the 500 ms a double click may take.
+        return ["click", "--repeat", "2", "--delay", "50", words[0]]
     return None
 
 

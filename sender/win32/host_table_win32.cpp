@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <cstdlib>
+
 namespace kst {
 namespace {
 
@@ -84,11 +86,13 @@ LRESULT THostTable::ListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   };
   switch (message) {
     case WM_LBUTTONDOWN:
+      if (SecondClick(onScreen())) return 0;
       // Only a row moves the current row: below the rows it stays where it is.
       SetFocus(FList);
       if (const int row = GetMouseRow(onScreen()); row >= 0) SetSelection(row + 1);
       return 0;
     case WM_LBUTTONDBLCLK:
+      if (SecondClick(onScreen())) return 0;
       SetFocus(FList);
       if (FDoubleClick) FDoubleClick(GetMouseRow(onScreen()));
       return 0;
@@ -286,6 +290,22 @@ int THostTable::GetMouseRow(POINT screen) const {
   const int item = ListView_GetTopIndex(FList) + (pt.y - pitch) / pitch;
   if (item < 0 || static_cast<size_t>(item) >= FComputers) return -2;
   return item;
+}
+
+void THostTable::IgnoreSecondClick(POINT firstAt, LONG firstTime) {
+  FFirstClickElsewhere = true;
+  FFirstClickAt = firstAt;
+  FFirstClickTime = firstTime;
+}
+
+bool THostTable::SecondClick(POINT screen) {
+  if (!FFirstClickElsewhere) return false;
+  FFirstClickElsewhere = false;
+  // As Windows makes a double click: within the double-click time and rectangle of the first.
+  const LONG elapsed = GetMessageTime() - FFirstClickTime;
+  return elapsed >= 0 && static_cast<UINT>(elapsed) <= GetDoubleClickTime() &&
+         std::abs(screen.x - FFirstClickAt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+         std::abs(screen.y - FFirstClickAt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
 }
 
 POINT THostTable::MenuPoint() const {

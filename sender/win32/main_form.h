@@ -34,6 +34,10 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   bool Create(int showCommand);
   // Folds the banner away or opens it; the choice is kept at exit.
   void SetBannerExpanded(bool expanded);
+  // A click on the banner, its button pressed there (screen) then: folds or opens it; the
+  // second click of a double click, landing on the table that the fold moved under the pointer,
+  // does not pick a row.
+  void BannerClick(POINT pressedAt, LONG pressedTime);
   bool BannerExpanded() { return FApp.View().Promo; }
   // The process exit code: always 0 in window mode; in command line mode what the command
   // line came to, 1 until it has been served.

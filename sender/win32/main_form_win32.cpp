@@ -585,6 +585,11 @@ void TWolMainForm::ShowMainHelp() {
 
 void TWolMainForm::AboutMenuClick() { TAboutDialog(L"Version " + Widen(kKestruneVersion)).Show(Handle()); }
 
+void TWolMainForm::BannerClick(POINT pressedAt, LONG pressedTime) {
+  SetBannerExpanded(!BannerExpanded());
+  FTable.IgnoreSecondClick(pressedAt, pressedTime);
+}
+
 void TWolMainForm::SetBannerExpanded(bool expanded) {
   FApp.View().Promo = expanded;
   LayoutControls();

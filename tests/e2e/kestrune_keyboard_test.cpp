@@ -186,6 +186,8 @@ TEST_F(KestruneKeyboard, LettersLeaveTheRowAndTheMenuKeysOpenTheMenuThere) {
 }
 
 TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEndsOnIt) {
+  ASSERT_TRUE(FSession.StoreList({{"Lab-One", 0x02EB00000001}, {"Lab-Two", 0x02EB00000002}, {"Lab-Three", 0x02EB00000003},
+                                   {"Lab-Four", 0x02EB00000004}, {"Lab-Five", 0x02EB00000005}}));
   Start();
   HWND banner = FSession.Banner();
   ASSERT_TRUE(banner);
@@ -201,25 +203,44 @@ TEST_F(KestruneKeyboard, TheBannerFoldsFromTheKeyboardAndOnAClickThatBeginsAndEn
   Keys({"key ctrl+b"});
   EXPECT_TRUE(heightBecomes(125));
 
-  // Pressed on the table, released on the banner: no click of the banner's. The table moves
-  // down after the banner has grown: its row is taken once it has.
   RECT b{};
   GetWindowRect(banner, &b);
-  ASSERT_TRUE(e2e::WaitUntil([&] {
-    RECT t{};
-    GetWindowRect(FSession.Table(), &t);
-    return t.top >= b.bottom;
-  }));
-  const POINT row = e2e::TableRowPoint(FSession.Table(), 1);
+  const auto moveTo = [](POINT p) { return "mousemove " + std::to_string(p.x) + " " + std::to_string(p.y); };
   // A point of the banner open or folded.
-  const std::string onBanner = "mousemove " + std::to_string(b.left + 40) + " " + std::to_string(b.top + 8);
-  Keys({"mousemove " + std::to_string(row.x) + " " + std::to_string(row.y), "mousedown 1", onBanner, "mouseup 1"});
+  const std::string onBanner = moveTo({b.left + 40, b.top + 8});
+  // The table moves down after the banner has opened: a row's place is taken once it has.
+  const auto rowOfOpenBanner = [&](int row) {
+    EXPECT_TRUE(e2e::WaitUntil([&] {
+      RECT t{};
+      GetWindowRect(FSession.Table(), &t);
+      return t.top >= b.bottom;
+    }));
+    return e2e::TableRowPoint(FSession.Table(), row);
+  };
+
+  // Pressed on the table, released on the banner: no click of the banner's.
+  Keys({moveTo(rowOfOpenBanner(1)), "mousedown 1", onBanner, "mouseup 1"});
   // Then a whole click on it folds it; the fold shows that the release before it was handled.
   Keys({"mousedown 1", "mouseup 1"});
   EXPECT_TRUE(heightBecomes(16));
+
+  // A double click opens it once, or folds it once: the second click, on the banner or on the
+  // row that the fold brought under the pointer, is the double click's. The key after it comes
+  // to the window after the clicks: once it has moved the row, the clicks have been handled.
+  ASSERT_EQ(FSession.Selected(), 0);
+  Keys({"doubleclick 1", "key Down"});
+  ASSERT_TRUE(FSession.WaitSelected(1));
+  EXPECT_EQ(height(), 125);
+  Keys({moveTo({b.left + 40, b.top + 100}), "doubleclick 1", "key Up"});
+  EXPECT_TRUE(FSession.WaitSelected(0));
+  EXPECT_EQ(height(), 16);
+  // A click on a row right after a click on the banner, away from it, is the row's.
+  Keys({onBanner, "mousedown 1", "mouseup 1"});
+  ASSERT_TRUE(heightBecomes(125));
+  Keys({moveTo(rowOfOpenBanner(3)), "mousedown 1", "mouseup 1"});
+  EXPECT_TRUE(FSession.WaitSelected(2));
   Exit();
 }
-
 
 TEST_F(KestruneKeyboard, AScansQuestionOverTheEditorLeavesTheKeysInTheEditor) {
   FSession.StoreSettings([](IRegistryAccessor& reg) {
