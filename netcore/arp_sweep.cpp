@@ -1,5 +1,6 @@
 #include "netcore/arp_sweep.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "netcore/local_network.h"
@@ -20,18 +21,38 @@ bool TArpSweep::Askable(uint32_t address) const {
   return IsArpProbeTarget(address) && FindOwnMac(FAdapters, address) == 0 && IsOnLocalNetwork(FAdapters, address);
 }
 
+void TArpSweep::Pace() {
+  // One ask every kAskEvery on average, up to kAskBurst at once after a quiet spell.
+  constexpr TNeighbourTime kAskEvery{1000 / kAsksPerSecond};
+  TNeighbourTime turn{};
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    const TNeighbourTime now = FClock.Now();
+    if (FPaceDue < now) FPaceDue = now;
+    turn = std::max(now, FPaceDue - kAskEvery * (kAskBurst - 1));
+    FPaceDue += kAskEvery;
+  }
+  FClock.SleepUntil(turn);
+}
+
 TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard) {
-  if (auto found = FSolicited.find(address); found != FSolicited.end()) return found->second;
+  for (;;) {
+    if (auto found = FSolicited.find(address); found != FSolicited.end()) return found->second;
+    if (!FSoliciting.contains(address)) break;
+    FTableChanged.wait(guard);  // another thread sends its datagram
+  }
+  FSoliciting.insert(address);
   // The state before the datagram decides how its answer is read: a read that began before it.
-  const TNeighbourTime now = FClock.Now();
-  auto before = TableSince(FTableRead >= TNeighbourTime{0} ? FTableRead : now, guard).first;
-  if (auto found = FSolicited.find(address); found != FSolicited.end()) return found->second;  // solicited meanwhile
+  auto before = TableSince(FTable ? FTableRead : FClock.Now(), guard).first;
   guard.unlock();
+  Pace();
   const bool sent = FPlatform.Solicit(address);
   const TNeighbourTime sentAt = FClock.Now();
   guard.lock();
+  FSoliciting.erase(address);
   auto [it, added] = FSolicited.try_emplace(address, address, *before, sentAt);
-  if (added && !sent) FResolved[address] = {};  // nothing asked: nothing to wait for
+  if (!sent) FResolved[address] = {};  // nothing asked: nothing to wait for
+  FTableChanged.notify_all();
   return it->second;
 }
 
@@ -79,6 +100,7 @@ TArpEvidence TArpSweep::EvidenceOf(uint32_t address) {
   if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
   if (FResolves) {
     guard.unlock();
+    Pace();
     const TArpEvidence evidence = FPlatform.Resolve(address);
     guard.lock();
     FResolved[address] = evidence;

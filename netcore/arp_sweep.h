@@ -9,13 +9,16 @@
 // that wait.
 //
 // This machine's own addresses are answered from its adapters (as SendARP does); addresses off
-// its networks are never asked (ARP cannot reach them). No address is asked twice.
+// its networks are never asked (ARP cannot reach them). No address is asked twice. Addresses are
+// asked at kAsksPerSecond, after a burst of up to kAskBurst: with up to three requests each,
+// about the pace of arp-scan with its defaults (256 kbit/s), and a /24 at once.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -26,6 +29,9 @@ namespace kst {
 
 class TArpSweep {
  public:
+  static constexpr int kAsksPerSecond = 250;
+  static constexpr int kAskBurst = 256;
+
   TArpSweep(INeighbourPlatform& platform, IClock& clock, std::vector<TAdapterRecord> adapters);
   TArpSweep(const TArpSweep&) = delete;
   TArpSweep& operator=(const TArpSweep&) = delete;
@@ -41,8 +47,9 @@ class TArpSweep {
   uint64_t MacOf(uint32_t address) { return EvidenceOf(address).Mac; }
 
  private:
-  // Whether the address may be asked, and the answer that needs no asking (our own).
   bool Askable(uint32_t address) const;
+  // Waits for the next turn to ask (outside the lock).
+  void Pace();
   // Solicits the address (the lock held); its record.
   TSolicitation& SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard);
   // A table read that began at since or later, made by this thread if no other is reading.
@@ -57,10 +64,12 @@ class TArpSweep {
   std::mutex FLock;
   std::condition_variable FTableChanged;
   std::map<uint32_t, TSolicitation> FSolicited;
+  std::set<uint32_t> FSoliciting;  // their datagram on its way
   std::map<uint32_t, TArpEvidence> FResolved;  // answered from our adapters, or resolved
   std::shared_ptr<const TNeighbourTable> FTable;
   TNeighbourTime FTableRead{-1};  // when the read behind FTable began
   bool FReading = false;
+  TNeighbourTime FPaceDue{};  // when the pace would have the next ask go without a burst
 };
 
 // --- Win32 layer ---

@@ -70,6 +70,13 @@ struct TScanRequest {
   int MaxLookups = 32;
 };
 
+// Probes waiting at once where each holds a thread until its address answers or the system gives
+// up (Windows resolves on request: about 3 s for a silent address): a /24's addresses all wait
+// together, so its silent ones cost one time-out, not one per eight probes.
+inline constexpr int kResolvingInFlight = 256;
+// The request as the sweep that answers it wants it.
+TScanRequest FitToSweep(TScanRequest request, const TArpSweep& sweep);
+
 // Starts work on a thread of its own; throws (as std::thread does) when none can be had.
 using TThreadStarter = std::function<std::thread(std::function<void()>)>;
 

@@ -33,7 +33,7 @@ void THostScan::Execute() noexcept {
     const auto sweep = MakeArpSweep();
     TArpScanProbe probe(*sweep, [](std::string_view address) { return LookupHostName(address); });
     TParallelScan scan(
-        FRequest, probe, FResults,
+        FitToSweep(FRequest, *sweep), probe, FResults,
         [this](int n) { PostMessageW(FWindow, WM_SCAN_COUNT, static_cast<WPARAM>(n), 0); },
         [this]() {
           MSG peek;

@@ -1,18 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <future>
-#include <thread>
-
 #include "netcore/address_text.h"
 #include "netcore/arp_sweep.h"
 #include "netcore/neighbours.h"
 #include "netcore/windows_stand_in.h"
-#include "tests/unit/linux_neighbours.h"
+#include "tests/unit/neighbour_doubles.h"
 
 namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Drive;
 using test::TLinuxNeighbours;
 
 constexpr uint64_t kMacA = 0x02770000001A, kMacB = 0x02770000001B;
@@ -22,16 +20,6 @@ TNeighbourTable Table(std::vector<TNeighbourEntry> entries) { return {true, std:
 TNeighbourEntry Valid(uint64_t mac) { return {kPc, mac, TNeighbourState::Reachable, false, 2}; }
 // Wine shows Linux's FAILED and INCOMPLETE entries so, with whatever MAC they kept.
 TNeighbourEntry Unreachable(uint64_t mac) { return {kPc, mac, TNeighbourState::Stale, true, 2}; }
-
-// Runs work on a thread of its own and moves the clock to each time a sleeper waits for, until
-// the work is done.
-template <class Work>
-auto Drive(TManualClock& clock, Work work) {
-  auto result = std::async(std::launch::async, work);
-  while (result.wait_for(100us) != std::future_status::ready)
-    if (const auto next = clock.NextWake()) clock.Advance(*next - clock.Now());
-  return result.get();
-}
 
 TEST(NeighbourEvidence, AnUnreachableEntryIsSilenceWhateverMacItKeeps) {
   EXPECT_FALSE(Unreachable(kMacA).Valid());

@@ -1,16 +1,41 @@
-// The neighbour table as Wine shows Linux's, for native tests of the path that has only datagrams
-// and the table. Linux's timing with its default settings: a new entry asks three times a second
+// Doubles for native tests of the neighbour evidence: a driver for the manual clock, and the
+// neighbour table as Wine shows Linux's, for the path that has only datagrams and the table.
+//
+// TLinuxNeighbours: Linux's timing with its default settings: a new entry asks three times a second
 // apart and fails 3 s after the datagram; a STALE one waits 5 s (DELAY), asks three times by
 // unicast and fails 8 s after the datagram; a REACHABLE one sends nothing. FAILED keeps its MAC.
 // Wine shows every valid state as Reachable and every other one as unreachable, with its MAC.
 #pragma once
 
+#include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "netcore/neighbours.h"
 
 namespace kst::test {
+
+// Runs work on a thread of its own and, whenever the threads asleep on the clock have stayed the
+// same for a moment (the others are waiting on something else, or done), moves the clock to the
+// earliest time one of them waits for; until the work is done.
+template <class Work>
+auto Drive(TManualClock& clock, Work work) {
+  using namespace std::chrono_literals;
+  auto result = std::async(std::launch::async, work);
+  size_t sleepers = 0;
+  int steady = 0;
+  while (result.wait_for(200us) != std::future_status::ready) {
+    const size_t now = clock.Sleepers();
+    steady = now == sleepers ? steady + 1 : 0;
+    sleepers = now;
+    if (steady < 3) continue;
+    if (const auto next = clock.NextWake()) clock.Advance(*next - clock.Now());
+    steady = 0;
+  }
+  return result.get();
+}
 
 class TLinuxNeighbours : public INeighbourPlatform {
  public:
