@@ -34,7 +34,10 @@ uint64_t TArpScanProbe::MacOf(std::string_view addressText) { return FSweep.MacO
 void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
 
 TScanRequest FitToSweep(TScanRequest request, const TArpSweep& sweep) {
-  if (sweep.Resolves()) request.MaxInFlight = kResolvingInFlight;
+  if (sweep.Resolves())
+    request.MaxInFlight = kResolvingInFlight;
+  else
+    request.Lookahead = kSolicitingLookahead;
   return request;
 }
 

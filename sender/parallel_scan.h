@@ -74,6 +74,11 @@ struct TScanRequest {
 // up (Windows resolves on request: about 3 s for a silent address): a /24's addresses all wait
 // together, so its silent ones cost one time-out, not one per eight probes.
 inline constexpr int kResolvingInFlight = 256;
+// Addresses announced ahead where the table alone tells (Wine): as many as the sweep's pace asks
+// while an address may take to be decided (3 s), so that the pace, not the look-ahead, bounds a
+// wide range. Each is an unresolved entry in Linux's neighbour table meanwhile, which holds 1,024
+// before it refuses more, so a quarter stays free.
+inline constexpr int kSolicitingLookahead = TArpSweep::kAsksPerSecond * 3;
 // The request as the sweep that answers it wants it.
 TScanRequest FitToSweep(TScanRequest request, const TArpSweep& sweep);
 

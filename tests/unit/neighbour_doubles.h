@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <map>
 #include <mutex>
@@ -19,18 +20,23 @@ namespace kst::test {
 
 // Runs work on a thread of its own and, whenever the threads asleep on the clock have stayed the
 // same for a moment (the others are waiting on something else, or done), moves the clock to the
-// earliest time one of them waits for; until the work is done.
+// earliest time one of them waits for; until the work is done. Work on one thread alone needs
+// no moment: settle 0. ready: the clock moves only once it holds (threads still being started
+// would otherwise begin late).
 template <class Work>
-auto Drive(TManualClock& clock, Work work) {
+auto Drive(TManualClock& clock, Work work, int settle = 3, const std::function<bool()>& ready = {}) {
   using namespace std::chrono_literals;
   auto result = std::async(std::launch::async, work);
   size_t sleepers = 0;
   int steady = 0;
-  while (result.wait_for(200us) != std::future_status::ready) {
+  while (result.wait_for(settle > 0 ? 200us : 0us) != std::future_status::ready) {
     const size_t now = clock.Sleepers();
     steady = now == sleepers ? steady + 1 : 0;
     sleepers = now;
-    if (steady < 3) continue;
+    if (steady < settle || now == 0 || (ready && !ready())) {
+      std::this_thread::yield();
+      continue;
+    }
     if (const auto next = clock.NextWake()) clock.Advance(*next - clock.Now());
     steady = 0;
   }

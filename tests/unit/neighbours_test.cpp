@@ -71,9 +71,9 @@ TEST(WindowsStandIn, ResolvesAndCachesAsWindowsDoes) {
   TWindowsStandIn windows(clock);
   windows.Present(kPc, kMacA);
   const uint32_t silent = kPc + 1;
-  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(kPc); }), ResolvedEvidence(true, kMacA));
+  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(kPc); }, 0), ResolvedEvidence(true, kMacA));
   EXPECT_EQ(clock.Now(), 1ms);
-  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(silent); }).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(silent); }, 0).Verdict, TArpVerdict::Silent);
   EXPECT_EQ(clock.Now(), 3001ms);
   EXPECT_EQ(windows.Requests(), 1 + 3);
   auto table = windows.ReadTable();
@@ -85,7 +85,7 @@ TEST(WindowsStandIn, ResolvesAndCachesAsWindowsDoes) {
 
   // Gone, its entry still cached: ResolveIpNetEntry2 flushes it and asks; SendARP answers from it.
   windows.Gone(kPc);
-  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(kPc); }).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(kPc); }, 0).Verdict, TArpVerdict::Silent);
   TWindowsStandIn sendArp(clock, false);
   sendArp.Cache(kPc, kMacA, TNeighbourState::Stale);
   EXPECT_EQ(sendArp.Resolve(kPc), ResolvedEvidence(true, kMacA));
@@ -111,11 +111,11 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   linux.Present(fresh, kMacB);
   for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh}) sweep.Announce(a);
 
-  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(fresh); }).Kind, TAnswerKind::Fresh);
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(fresh); }, 0).Kind, TAnswerKind::Fresh);
   EXPECT_LT(clock.Now(), 100ms);
-  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneFailed); }).Verdict, TArpVerdict::Silent);
-  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneStale); }).Verdict, TArpVerdict::Silent);
-  const auto awake = Drive(clock, [&] { return sweep.EvidenceOf(awakeStale); });
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneFailed); }, 0).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneStale); }, 0).Verdict, TArpVerdict::Silent);
+  const auto awake = Drive(clock, [&] { return sweep.EvidenceOf(awakeStale); }, 0);
   EXPECT_EQ(awake, (TArpEvidence{TArpVerdict::Answered, kMacA, TAnswerKind::Confirmed}));
   EXPECT_GE(clock.Now(), kConfirmAfter);
   // Each asked once; our own address and one off our network not at all.

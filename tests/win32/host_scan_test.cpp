@@ -76,5 +76,32 @@ TEST(HostScan, EndsWhenThreadsCannotBeHad) {
   EXPECT_EQ(found[1]->ComputerName, "10.77.0.22");
 }
 
+// Computers that answered a while ago and are gone left entries behind: a STALE one, which Linux
+// keeps valid until the next datagram makes it check, and a FAILED one with its old MAC. The scan
+// offers neither and still finds the computers that answer, also those whose own entries are
+// old (the sandbox lets entries turn STALE within seconds).
+TEST(HostScan, EntriesLeftByComputersThatAreGoneFindNothing) {
+  ASSERT_TRUE(test::InSandbox());
+  ASSERT_TRUE(test::LeaveNeighbourEntry("stale", "10.77.0.41", "02-77-00-00-00-41"));
+  ASSERT_TRUE(test::LeaveNeighbourEntry("failed", "10.77.0.43", "02-77-00-00-00-43"));
+  TReceiver receiver;
+  ASSERT_TRUE(receiver.Window);
+  TScanRequest request;
+  request.FirstAddress = StrToIp("10.77.0.18");
+  request.Count = 28;
+  THostList found;
+  std::vector<WPARAM> counts;
+  {
+    THostScan scan(receiver.Window, request, found);
+    EXPECT_TRUE(receiver.WaitForEnd(counts));
+  }
+  EXPECT_EQ(counts.size(), 28u);
+  EXPECT_EQ(counts.back(), 28u);
+  std::vector<std::string> names;
+  for (const auto& r : found) names.push_back(r->ComputerName + " " + MacToStr(r->MacAddress));
+  EXPECT_EQ(names, (std::vector<std::string>{"peer-computer (10.77.0.20) 02-77-00-00-00-14", "10.77.0.22 02-77-00-00-00-16",
+                                             "10.77.0.24 02-77-00-00-00-18"}));
+}
+
 }  // namespace
 }  // namespace kst

@@ -92,7 +92,7 @@ bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) 
 }  // namespace
 
 bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac) {
-  return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", kind + ' ' + address + ' ' + mac, std::chrono::seconds(5));
+  return ChangeAddress(kind + ' ' + address + ' ' + mac);
 }
 
 long ArpRequestsFromHost() {
