@@ -21,7 +21,7 @@ bool TArpSweep::Askable(uint32_t address) const {
   return IsArpProbeTarget(address) && FindOwnMac(FAdapters, address) == 0 && IsOnLocalNetwork(FAdapters, address);
 }
 
-void TArpSweep::Pace() {
+bool TArpSweep::Pace() {
   // One ask every kAskEvery on average, up to kAskBurst at once after a quiet spell.
   constexpr TNeighbourTime kAskEvery{1000 / kAsksPerSecond};
   TNeighbourTime turn{};
@@ -33,6 +33,9 @@ void TArpSweep::Pace() {
     FPaceDue += kAskEvery;
   }
   FClock.SleepUntil(turn);
+  if ((FStopAsking.load() || FCancelled.load()) && FAsked.load() > 0) return false;
+  ++FAsked;
+  return true;
 }
 
 TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard) {
@@ -45,8 +48,7 @@ TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::
   // The state before the datagram decides how its answer is read: a read that began before it.
   auto before = TableSince(FTable ? FTableRead : FClock.Now(), guard).first;
   guard.unlock();
-  Pace();
-  const bool sent = FPlatform.Solicit(address);
+  const bool sent = Pace() && FPlatform.Solicit(address);
   const TNeighbourTime sentAt = FClock.Now();
   guard.lock();
   FSoliciting.erase(address);
@@ -82,8 +84,17 @@ std::pair<std::shared_ptr<const TNeighbourTable>, TNeighbourTime> TArpSweep::Tab
   }
 }
 
+void TArpSweep::Cancel() noexcept {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    FStopAsking.store(true);
+    FCancelled.store(true);
+  }
+  FTableChanged.notify_all();
+}
+
 void TArpSweep::Announce(uint32_t address) noexcept {
-  if (FResolves || !Askable(address)) return;
+  if (FResolves || FStopAsking.load() || !Askable(address)) return;
   try {
     std::unique_lock<std::mutex> guard(FLock);
     SolicitLocked(address, guard);
@@ -100,18 +111,20 @@ TArpEvidence TArpSweep::EvidenceOf(uint32_t address) {
   if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
   if (FResolves) {
     guard.unlock();
-    Pace();
+    if (!Pace()) return {};
     const TArpEvidence evidence = FPlatform.Resolve(address);
     guard.lock();
     FResolved[address] = evidence;
     return evidence;
   }
+  if (FCancelled.load()) return {};
   TSolicitation& s = SolicitLocked(address, guard);
   if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
   // Any read newer than the last one looked at will do; one that began once the time has decided
   // the address decides it for good, unless the table could not be read.
   TNeighbourTime seen{-1};
   for (;;) {
+    if (FCancelled.load()) return s.Evidence();
     const auto [table, read] = TableSince(seen + TNeighbourTime{1}, guard);
     const TArpEvidence& evidence = s.Observe(*table, read);
     if (evidence.Decided() || read >= s.DecidedBy() + kSilenceAfter) return evidence;

@@ -14,6 +14,7 @@
 // about the pace of arp-scan with its defaults (256 kbit/s), and a /24 at once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -41,15 +42,21 @@ class TArpSweep {
 
   // The address's turn is near: where only the table tells, its datagram goes out now.
   void Announce(uint32_t address) noexcept;
-  // What the address showed; asks it first if nobody has. Blocks until decided.
+  // What the address showed; asks it first if nobody has. Blocks until decided, or cancelled.
   TArpEvidence EvidenceOf(uint32_t address);
+  // From any thread: no address is asked from now on, but for the first one if none was yet;
+  // those waiting for their turn return with nothing decided. Those asked are still awaited.
+  void StopAsking() noexcept { FStopAsking.store(true); }
+  // From any thread: StopAsking, and those waiting for the table, and those to come, return
+  // what is known now (a resolution under way cannot be cut short: up to its time-out).
+  void Cancel() noexcept;
   // The MAC of its answer, 0 when there is none.
   uint64_t MacOf(uint32_t address) { return EvidenceOf(address).Mac; }
 
  private:
   bool Askable(uint32_t address) const;
-  // Waits for the next turn to ask (outside the lock).
-  void Pace();
+  // Waits for the next turn to ask (outside the lock); false when no more may be asked.
+  bool Pace();
   // Solicits the address (the lock held); its record.
   TSolicitation& SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard);
   // A table read that began at since or later, made by this thread if no other is reading.
@@ -69,6 +76,9 @@ class TArpSweep {
   std::shared_ptr<const TNeighbourTable> FTable;
   TNeighbourTime FTableRead{-1};  // when the read behind FTable began
   bool FReading = false;
+  std::atomic<bool> FCancelled{false};
+  std::atomic<bool> FStopAsking{false};
+  std::atomic<int> FAsked{0};
   TNeighbourTime FPaceDue{};  // when the pace would have the next ask go without a burst
 };
 

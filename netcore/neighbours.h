@@ -164,10 +164,13 @@ class TManualClock : public IClock {
   std::optional<TNeighbourTime> NextWake();
 
  private:
+  struct TWait {
+    TNeighbourTime Until;
+    std::condition_variable* Woken;  // only those whose time has come are woken
+  };
   std::mutex FLock;
-  std::condition_variable FMoved;
   TNeighbourTime FNow{0};
-  std::vector<TNeighbourTime> FWaits;
+  std::vector<TWait> FWaits;
 };
 
 // --- Win32 layer ---

@@ -35,9 +35,9 @@ void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(Str
 
 TScanRequest FitToSweep(TScanRequest request, const TArpSweep& sweep) {
   if (sweep.Resolves())
-    request.MaxInFlight = kResolvingInFlight;
+    request.MaxInFlight = kAwaitedAtOnce;
   else
-    request.Lookahead = kSolicitingLookahead;
+    request.Lookahead = kAwaitedAtOnce;
   return request;
 }
 
@@ -143,6 +143,11 @@ void TParallelScan::Run() {
     if (!stopped && (FStop.load() || (FStopWanted && FStopWanted()))) {
       stopped = true;
       changed.notify_all();
+      try {
+        FProbe.StopAsking();
+      } catch (...) {
+        // The probes under way finish as they would have.
+      }
     }
   };
 

@@ -123,6 +123,14 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   EXPECT_EQ(sweep.MacOf(StrToIp("10.77.0.2")), 0x027700000002u);
   EXPECT_FALSE(sweep.EvidenceOf(StrToIp("10.78.0.5")).Decided());
   EXPECT_EQ(linux.Solicited(StrToIp("10.78.0.5")), 0);
+
+  // Cancelled, a wait for the confirmation ends at once with nothing decided.
+  TArpSweep waiting(linux, clock, {adapter});
+  auto pending = std::async(std::launch::async, [&] { return waiting.EvidenceOf(awakeStale); });
+  while (clock.Sleepers() == 0) std::this_thread::yield();
+  waiting.Cancel();
+  clock.Advance(1s);
+  EXPECT_FALSE(pending.get().Decided());
 }
 
 }  // namespace

@@ -175,9 +175,9 @@ class WindowsScan : public ::testing::Test {
   static uint32_t At(int n) { return StrToIp("10.77.0.0") + static_cast<uint32_t>(n); }
 
   // Scans count addresses from 10.77.0.1; stopAt: Stop once that many are counted. The clock
-  // moves once the first wave (a /24, or the first 256 addresses) has been asked.
+  // moves once the first wave (a /24, or the pace's first burst) has been asked.
   void Scan(int32_t count, int stopAt = 0, bool stopFirst = false) {
-    const int firstWave = stopFirst ? 1 : std::min(count - 1, kResolvingInFlight);
+    const int firstWave = stopFirst ? 1 : std::min(count - 1, TArpSweep::kAskBurst);
     TArpSweep sweep(FWindows, FClock, FAdapters);
     TArpScanProbe probe(sweep, [](std::string_view a) { return a == "10.77.0.5" ? std::string("pc5") : std::string(); });
     TScanRequest request{At(1), count, 0x0A4D00FF, "", 9, At(2)};
@@ -233,7 +233,7 @@ TEST_F(WindowsScan, StopEndsWithinOneTimeOutAndTheFirstAddressIsAlwaysAsked) {
   EXPECT_EQ(FProgress.back(), static_cast<int>(FProgress.size()));
   const int asked = FWindows.Asks();
   EXPECT_LE(asked, static_cast<int>(FProgress.size()));  // every address asked was counted
-  EXPECT_LE(FProgress.size(), 300u + kResolvingInFlight);
+  EXPECT_LE(FProgress.size(), 300u + kAwaitedAtOnce);
 
   // A stop before anything was asked: 10.77.0.1 is asked all the same (anew, though asked
   // before), and only it.
