@@ -118,18 +118,29 @@ TArpEvidence TArpSweep::EvidenceOf(uint32_t address) {
     return evidence;
   }
   if (FCancelled.load()) return {};
-  TSolicitation& s = SolicitLocked(address, guard);
+  TSolicitation* s = &SolicitLocked(address, guard);
   if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
+  bool askedAgain = false;
   // Any read newer than the last one looked at will do; one that began once the time has decided
   // the address decides it for good, unless the table could not be read.
   TNeighbourTime seen{-1};
   for (;;) {
-    if (FCancelled.load()) return s.Evidence();
+    if (FCancelled.load()) return s->Evidence();
     const auto [table, read] = TableSince(seen + TNeighbourTime{1}, guard);
-    const TArpEvidence& evidence = s.Observe(*table, read);
-    if (evidence.Decided() || read >= s.DecidedBy() + kSilenceAfter) return evidence;
+    const TArpEvidence& evidence = s->Observe(*table, read);
+    if (evidence.Verdict == TArpVerdict::Silent && s->HadValidEntry() && !askedAgain && !FStopAsking.load()) {
+      // The old entry failed its checks, which went by unicast to its old MAC: a computer that
+      // took the address since never heard them. Now that the entry has failed, one more
+      // datagram asks the whole LAN.
+      askedAgain = true;
+      FSolicited.erase(address);
+      s = &SolicitLocked(address, guard);
+      if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
+      continue;
+    }
+    if (evidence.Decided() || read >= s->DecidedBy() + kSilenceAfter) return evidence;
     seen = read;
-    if (read < s.DecidedBy() || !table->Known) {
+    if (read < s->DecidedBy() || !table->Known) {
       guard.unlock();
       FClock.SleepUntil(FClock.Now() + kPoll);
       guard.lock();

@@ -5,11 +5,13 @@
 // call MacOf. Where it cannot (Wine), Announce sends the address its resolving datagram ahead
 // of its turn and returns at once, so that the answers and time-outs of many addresses overlap;
 // MacOf then waits until the neighbour table decides the address: up to kSilenceAfter after its
-// datagram, kConfirmAfter when it had a valid entry before. One thread reads the table for all
-// that wait.
+// datagram, kConfirmAfter when it had a valid entry before. Linux checks such an entry by unicast
+// to its old MAC only; when the entry fails, a second datagram asks the whole LAN (kSilenceAfter
+// more), unless the asking has stopped. One thread reads the table for all that wait.
 //
 // This machine's own addresses are answered from its adapters (as SendARP does); addresses off
-// its networks are never asked (ARP cannot reach them). No address is asked twice. Addresses are
+// its networks are never asked (ARP cannot reach them). No address is asked twice but for that
+// second datagram. Addresses are
 // asked at kAsksPerSecond, after a burst of up to kAskBurst: with up to three requests each,
 // about the pace of arp-scan with its defaults (256 kbit/s), and a /24 at once.
 #pragma once

@@ -109,6 +109,10 @@ class TSolicitation {
   TNeighbourTime SentAt() const { return FSentAt; }
   // Whether only the confirmation time can decide a valid entry.
   bool NeedsConfirmation() const { return FNeedsConfirmation; }
+  // Whether the address had a valid entry before the datagram. Linux checks such an entry by
+  // unicast to the MAC it holds, so its silence says nothing of another adapter that took the
+  // address since.
+  bool HadValidEntry() const { return FMacBefore != 0; }
   // The time from which a read decides the address whatever it shows: kConfirmAfter after the
   // datagram when it needs confirmation, else kSilenceAfter.
   TNeighbourTime DecidedBy() const;

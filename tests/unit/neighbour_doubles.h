@@ -3,7 +3,8 @@
 //
 // TLinuxNeighbours: Linux's timing with its default settings: a new entry asks three times a second
 // apart and fails 3 s after the datagram; a STALE one waits 5 s (DELAY), asks three times by
-// unicast and fails 8 s after the datagram; a REACHABLE one sends nothing. FAILED keeps its MAC.
+// unicast to the MAC it holds and fails 8 s after the datagram; a REACHABLE one sends nothing.
+// FAILED keeps its MAC, and the next datagram asks anew as for a new entry.
 // Wine shows every valid state as Reachable and every other one as unreachable, with its MAC.
 #pragma once
 
@@ -108,7 +109,8 @@ class TLinuxNeighbours : public INeighbourPlatform {
       else if (answer == 0 && now >= e.Since + TNeighbourTime{3000})
         e = {TState::Failed, e.Mac, e.Since + TNeighbourTime{3000}};
     } else if (e.State == TState::Delay && now >= e.Since + TNeighbourTime{5000}) {
-      if (answer != 0)
+      // The checks go by unicast to the MAC the entry holds: only that adapter hears them.
+      if (answer != 0 && answer == e.Mac)
         e = {TState::Reachable, answer, e.Since + TNeighbourTime{5001}};
       else if (now >= e.Since + TNeighbourTime{8000})
         e = {TState::Failed, e.Mac, e.Since + TNeighbourTime{8000}};

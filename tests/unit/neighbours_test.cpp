@@ -103,13 +103,16 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   TArpSweep sweep(linux, clock, {adapter});
   EXPECT_FALSE(sweep.Resolves());
 
-  const uint32_t awakeStale = kPc, goneStale = kPc + 1, goneFailed = kPc + 2, fresh = kPc + 3;
+  const uint32_t awakeStale = kPc, goneStale = kPc + 1, goneFailed = kPc + 2, fresh = kPc + 3, taken = kPc + 4;
   linux.Present(awakeStale, kMacA);
   linux.Leave(awakeStale, kMacA, TLinuxNeighbours::TState::Stale);
   linux.Leave(goneStale, kMacB, TLinuxNeighbours::TState::Stale);
   linux.Leave(goneFailed, kMacB, TLinuxNeighbours::TState::Failed);
   linux.Present(fresh, kMacB);
-  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh}) sweep.Announce(a);
+  // Another computer took the address since its entry was left.
+  linux.Present(taken, kMacB);
+  linux.Leave(taken, kMacA, TLinuxNeighbours::TState::Stale);
+  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh, taken}) sweep.Announce(a);
 
   EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(fresh); }, 0).Kind, TAnswerKind::Fresh);
   EXPECT_LT(clock.Now(), 100ms);
@@ -118,8 +121,13 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   const auto awake = Drive(clock, [&] { return sweep.EvidenceOf(awakeStale); }, 0);
   EXPECT_EQ(awake, (TArpEvidence{TArpVerdict::Answered, kMacA, TAnswerKind::Confirmed}));
   EXPECT_GE(clock.Now(), kConfirmAfter);
-  // Each asked once; our own address and one off our network not at all.
-  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh}) EXPECT_EQ(linux.Solicited(a), 1);
+  // Linux checked the old entry by unicast to its old MAC, which nobody heard: once it failed the
+  // address is asked once more, of the whole LAN.
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(taken); }, 0), (TArpEvidence{TArpVerdict::Answered, kMacB, TAnswerKind::Fresh}));
+  // Each asked once, but those whose old entry failed; our own address and one off our network
+  // not at all.
+  for (uint32_t a : {awakeStale, goneFailed, fresh}) EXPECT_EQ(linux.Solicited(a), 1);
+  for (uint32_t a : {goneStale, taken}) EXPECT_EQ(linux.Solicited(a), 2);
   EXPECT_EQ(sweep.MacOf(StrToIp("10.77.0.2")), 0x027700000002u);
   EXPECT_FALSE(sweep.EvidenceOf(StrToIp("10.78.0.5")).Decided());
   EXPECT_EQ(linux.Solicited(StrToIp("10.78.0.5")), 0);
