@@ -47,8 +47,11 @@ TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::
   FSoliciting.insert(address);
   // The state before the datagram decides how its answer is read: a read that began before it.
   auto before = TableSince(FTable ? FTableRead : FClock.Now(), guard).first;
+  // The system would send straight to the MAC of an entry set by hand: nothing to ask.
+  const TNeighbourEntry* entry = before->Find(address);
+  const bool askable = entry == nullptr || entry->State != TNeighbourState::Permanent;
   guard.unlock();
-  const bool sent = Pace() && FPlatform.Solicit(address);
+  const bool sent = askable && Pace() && FPlatform.Solicit(address);
   const TNeighbourTime sentAt = FClock.Now();
   guard.lock();
   FSoliciting.erase(address);

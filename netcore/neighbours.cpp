@@ -39,6 +39,8 @@ TNeighbourTime TSolicitation::DecidedBy() const {
 const TArpEvidence& TSolicitation::Observe(const TNeighbourTable& table, TNeighbourTime readAt) {
   if (FEvidence.Decided() || !table.Known || readAt < FSentAt) return FEvidence;
   const TNeighbourEntry* e = table.Find(FAddress);
+  // An entry set by hand is never asked for: datagrams go straight to its MAC, answered or not.
+  if (e != nullptr && e->State == TNeighbourState::Permanent) return FEvidence;
   if (e == nullptr || !e->Valid()) {
     FDropped = true;
     if (readAt >= FSentAt + kSilenceAfter) FEvidence = {TArpVerdict::Silent, 0, TAnswerKind::None};

@@ -95,7 +95,9 @@ TArpEvidence ResolvedEvidence(bool answered, uint64_t mac);
 // - a valid entry is an answer when the address had no valid entry before the datagram, when it
 //   carries another MAC than before, or when it was seen not valid after the datagram;
 // - a valid entry that was valid before (or whose state before is unknown: the read before
-//   failed) is an answer only in a read begun kConfirmAfter after the datagram or later.
+//   failed) is an answer only in a read begun kConfirmAfter after the datagram or later;
+// - a Permanent entry (set by hand, as for a computer that sleeps) tells nothing either way: the
+//   system sends to its MAC without asking.
 // A table that could not be read tells nothing; a read begun before the datagram is ignored.
 // Once decided, the evidence stays.
 class TSolicitation {

@@ -4,7 +4,8 @@
 // TLinuxNeighbours: Linux's timing with its default settings: a new entry asks three times a second
 // apart and fails 3 s after the datagram; a STALE one waits 5 s (DELAY), asks three times by
 // unicast to the MAC it holds and fails 8 s after the datagram; a REACHABLE one sends nothing.
-// FAILED keeps its MAC, and the next datagram asks anew as for a new entry.
+// FAILED keeps its MAC, and the next datagram asks anew as for a new entry. A PERMANENT one (set
+// by hand) is never asked: datagrams go to its MAC.
 // Wine shows every valid state as Reachable and every other one as unreachable, with its MAC.
 #pragma once
 
@@ -46,7 +47,7 @@ auto Drive(TManualClock& clock, Work work, int settle = 3, const std::function<b
 
 class TLinuxNeighbours : public INeighbourPlatform {
  public:
-  enum class TState { Incomplete, Reachable, Stale, Delay, Probe, Failed };
+  enum class TState { Incomplete, Reachable, Stale, Delay, Probe, Failed, Permanent };
 
   explicit TLinuxNeighbours(IClock& clock) : FClock(clock) {}
 
@@ -89,7 +90,10 @@ class TLinuxNeighbours : public INeighbourPlatform {
     for (auto& [address, e] : FEntries) {
       const TEntry& aged = Age(e, address, now);
       const bool valid = aged.State != TState::Incomplete && aged.State != TState::Failed;
-      table.Entries.push_back({address, aged.Mac, valid ? TNeighbourState::Reachable : TNeighbourState::Stale, !valid, 2});
+      const TNeighbourState shown = aged.State == TState::Permanent ? TNeighbourState::Permanent
+                                    : valid                          ? TNeighbourState::Reachable
+                                                                     : TNeighbourState::Stale;
+      table.Entries.push_back({address, aged.Mac, shown, !valid, 2});
     }
     return table;
   }

@@ -58,6 +58,11 @@ TEST(NeighbourEvidence, AValidEntryFromBeforeTheDatagramCountsOnlyOnceConfirmed)
   TSolicitation moved(kPc, Table({Valid(kMacA)}), 0ms);
   EXPECT_EQ(moved.Observe(Table({Valid(kMacB)}), 500ms).Mac, kMacB);
 
+  // An entry set by hand (as for a computer that sleeps) is never asked: no evidence either way.
+  const TNeighbourEntry fixed{kPc, kMacA, TNeighbourState::Permanent, false, 2};
+  TSolicitation permanent(kPc, Table({fixed}), 0ms);
+  EXPECT_FALSE(permanent.Observe(Table({fixed}), 20000ms).Decided());
+
   // Without a read before the datagram its entry may be old: it waits as well.
   TSolicitation unknown(kPc, TNeighbourTable{}, 0ms);
   EXPECT_FALSE(unknown.Observe(Table({Valid(kMacA)}), 100ms).Decided());
@@ -112,9 +117,14 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   // Another computer took the address since its entry was left.
   linux.Present(taken, kMacB);
   linux.Leave(taken, kMacA, TLinuxNeighbours::TState::Stale);
-  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh, taken}) sweep.Announce(a);
+  // An entry set by hand for a computer that sleeps.
+  const uint32_t fixed = kPc + 5;
+  linux.Leave(fixed, kMacA, TLinuxNeighbours::TState::Permanent);
+  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh, taken, fixed}) sweep.Announce(a);
 
   EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(fresh); }, 0).Kind, TAnswerKind::Fresh);
+  // Nothing can be asked where Linux sends straight to a MAC set by hand.
+  EXPECT_FALSE(Drive(clock, [&] { return sweep.EvidenceOf(fixed); }, 0).Decided());
   EXPECT_LT(clock.Now(), 100ms);
   EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneFailed); }, 0).Verdict, TArpVerdict::Silent);
   EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneStale); }, 0).Verdict, TArpVerdict::Silent);
@@ -127,6 +137,7 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   // Each asked once, but those whose old entry failed; our own address and one off our network
   // not at all.
   for (uint32_t a : {awakeStale, goneFailed, fresh}) EXPECT_EQ(linux.Solicited(a), 1);
+  EXPECT_EQ(linux.Solicited(fixed), 0);
   for (uint32_t a : {goneStale, taken}) EXPECT_EQ(linux.Solicited(a), 2);
   EXPECT_EQ(sweep.MacOf(StrToIp("10.77.0.2")), 0x027700000002u);
   EXPECT_FALSE(sweep.EvidenceOf(StrToIp("10.78.0.5")).Decided());
