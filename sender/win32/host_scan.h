@@ -1,12 +1,14 @@
 // The address-range scan thread of the main window. It owns its thread and the probes it runs:
-// destroying it stops the scan and waits for the probes and name lookups under way (at most one
-// ARP probe's time plus one lookup's), so the results list it appends to can be freed right after.
+// destroying it stops the scan, cuts short the waits for the neighbour table, and waits for the
+// resolutions and name lookups under way (at most one ARP time-out plus one lookup's), so the
+// results list it appends to can be freed right after.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -15,18 +17,6 @@
 #include "sender/parallel_scan.h"
 
 namespace kst {
-
-// The scan's probe on this machine: ARP answers through one sweep per scan, reverse names from
-// the resolver.
-class TArpScanProbe : public IScanProbe {
- public:
-  uint64_t MacOf(std::string_view addressText) override;
-  std::string NameOf(std::string_view addressText) override;
-  void Announce(std::string_view addressText) override;
-
- private:
-  TArpSweep FSweep;
-};
 
 class THostScan {
  public:
@@ -50,6 +40,9 @@ class THostScan {
   TThreadStarter FStartThread;
   std::atomic<DWORD> FThreadId{0};
   std::atomic<bool> FStop{false};
+  std::atomic<bool> FQuit{false};  // the owner goes: no waiting beyond what cannot be cut short
+  std::mutex FSweepLock;
+  TArpSweep* FSweep = nullptr;  // while the scan runs
   std::thread FThread;
 };
 

@@ -6,12 +6,6 @@
 
 namespace kst {
 
-uint64_t TArpScanProbe::MacOf(std::string_view addressText) { return FSweep.MacOf(StrToIp(addressText)); }
-
-std::string TArpScanProbe::NameOf(std::string_view addressText) { return LookupHostName(addressText); }
-
-void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
-
 THostScan::THostScan(HWND window, TScanRequest request, THostList& results, TThreadStarter startThread)
     : FWindow(window), FResults(results), FRequest(std::move(request)), FStartThread(std::move(startThread)) {
   try {
@@ -25,6 +19,11 @@ THostScan::THostScan(HWND window, TScanRequest request, THostList& results, TThr
 
 THostScan::~THostScan() {
   Stop();
+  {
+    std::lock_guard<std::mutex> guard(FSweepLock);
+    FQuit.store(true);
+    if (FSweep) FSweep->Cancel();
+  }
   if (DWORD id = FThreadId.load()) PostThreadMessageW(id, WM_QUIT, 0, 0);
   if (FThread.joinable()) FThread.join();
 }
@@ -36,9 +35,22 @@ void THostScan::Execute() noexcept {
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // gives the thread its queue
   FThreadId.store(GetCurrentThreadId());
   try {
-    TArpScanProbe probe;
+    const auto sweep = MakeArpSweep();
+    {
+      std::lock_guard<std::mutex> guard(FSweepLock);
+      FSweep = sweep.get();
+      if (FQuit.load()) sweep->Cancel();
+    }
+    struct TForget {
+      THostScan& Scan;
+      ~TForget() {
+        std::lock_guard<std::mutex> guard(Scan.FSweepLock);
+        Scan.FSweep = nullptr;
+      }
+    } forget{*this};
+    TArpScanProbe probe(*sweep, [](std::string_view address) { return LookupHostName(address); });
     TParallelScan scan(
-        FRequest, probe, FResults,
+        FitToSweep(FRequest, *sweep), probe, FResults,
         [this](int n) { PostMessageW(FWindow, WM_SCAN_COUNT, static_cast<WPARAM>(n), 0); },
         [this]() {
           MSG peek;

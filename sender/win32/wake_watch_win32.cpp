@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "netcore/arp_sweep.h"
 #include "netcore/os_error.h"
 #include "netcore/win32/adapters_win32.h"
 #include "sender/messages.h"
@@ -113,7 +114,7 @@ void TWakeWatcher::Execute() noexcept {
   using TTime = TWakeWatch::TTime;
   const auto since = [this](TClock::time_point t) { return duration_cast<TTime>(t - FEpoch); };
   try {
-    TArpSweep arp;
+    const auto arp = MakeArpSweep();
     std::optional<TWakeWatch> watch;
     std::vector<std::string> shown;
     bool over = false;
@@ -183,15 +184,15 @@ void TWakeWatcher::Execute() noexcept {
             // A sweep: the resolving datagrams, then the table a few times while the answers come
             // in; waiting on each address would cost far more than the sends it runs beside.
             // A sweep object of its own: one announcement per address and sweep, then forgotten.
-            TArpSweep sweep;
-            for (uint32_t a : round.Probe) sweep.Announce(a);
+            const auto sweep = MakeArpSweep();
+            for (uint32_t a : round.Probe) sweep->Announce(a);
             for (int i = 0; i < 5 && !FStop.load(); ++i) {
               Sleep(250);
               readTable();
             }
           } else {
             // While the answers come, the table is read as between rounds.
-            const auto answers = ResolveAll(arp, round.Probe, FStop, FEpoch, readTable);
+            const auto answers = ResolveAll(*arp, round.Probe, FStop, FEpoch, readTable);
             for (size_t i = 0; i < answers.size(); ++i)
               watch->Answer(round.Probe[i], answers[i].first, answers[i].second);
           }

@@ -56,10 +56,18 @@ std::string UserInput(const std::string& caption, const std::vector<std::string>
 // name server answers "no such name" after that long) or "silent" (it never answers).
 bool UseNames(const std::string& mode);
 // Changes this machine's LAN for programs running now: "add 10.77.0.N/24" or "del 10.77.0.N/24"
-// (an address of its own), "forget 10.77.0.N" (that neighbour entry); waits until done.
+// (an address of its own), or leaves a neighbour entry (LeaveNeighbourEntry); waits until done.
 bool ChangeAddress(const std::string& request);
 // Puts the sleeping computer with the MAC ("02-77-00-00-01-31") back to sleep: it leaves the LAN
 // until its next magic packet (tools/sleeping_computers.py); waits until done.
 bool PutToSleep(const std::string& mac);
+
+// Leaves a neighbour entry for the address on this machine, as a computer that answered a while
+// ago does: kind "stale" (valid until the next datagram makes Linux check it) or "failed"
+// (unreachable, its old MAC kept); or "permanent", one set by hand. mac as "02-77-00-00-00-40".
+bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac);
+// ARP requests from this machine seen on the LAN so far (tools/sleeping_computers.py counts
+// them); -1 when the counter does not answer.
+long ArpRequestsFromHost();
 
 }  // namespace kst::test
