@@ -143,6 +143,23 @@ std::string MessageBoxText(HWND box) {
   return {};
 }
 
+std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+void SetItemText(HWND dialog, int id, const std::string& text) { SetText(GetDlgItem(dialog, id), text); }
+
+void SetText(HWND window, const std::string& text) {
+  const std::wstring wide = Widen(text);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG, 5000, &result);
+}
+
+HWND FocusedWindow(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
+
 bool PressButton(HWND dialog, int id) {
   HWND button = GetDlgItem(dialog, id);
   if (!button) return false;

@@ -68,6 +68,12 @@ std::string ClassName(HWND window);
 // A message box ("#32770") of the process, waiting for it to appear, and its message text.
 HWND FindMessageBox(DWORD processId, std::chrono::milliseconds timeout = 10s);
 std::string MessageBoxText(HWND box);
+// A dialog item's text, and setting it (as WM_SETTEXT, synchronously); texts in UTF-8.
+std::string ItemText(HWND dialog, int id);
+void SetItemText(HWND dialog, int id, const std::string& text);
+void SetText(HWND window, const std::string& text);
+// The window with the keyboard focus in the thread of the given window.
+HWND FocusedWindow(HWND window);
 // Presses a button of a dialog or message box by identifier (IDOK, IDYES...), synchronously.
 bool PressButton(HWND dialog, int id);
 // Presses the button whose text is given ("OK", "&Yes"...).

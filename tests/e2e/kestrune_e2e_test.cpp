@@ -1,7 +1,6 @@
 // Kestrune as a user runs it: the shipped kestrune.exe with a registry the test wrote.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -9,11 +8,9 @@
 #include "netcore/address_text.h"
 #include "netcore/magic_packet.h"
 #include "netcore/registry.h"
-#include "netcore/win32/text_win32.h"
 #include "sender/command_line.h"
-#include "sender/messages.h"
 #include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
@@ -21,22 +18,11 @@ namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
-using e2e::TPicture;
-using e2e::TProcess;
+using e2e::TComputer;
 using e2e::TRgb;
 
 const TRgb kSelectedGrey{224, 224, 224};
 TRgb WindowColour() { return e2e::ToRgb(GetSysColor(COLOR_WINDOW)); }
-std::optional<TPicture> Screenshot(const std::string& name) { return TPicture::Load(e2e::TakeScreenshot(name)); }
-
-struct TComputer {
-  std::string Name;
-  uint64_t Mac;
-  std::string Destination;  // dotted address, or empty for the host name below
-  uint16_t Port;
-  uint64_t Password = 0;
-  std::string Host = {};
-};
 
 // Every key and value below the path, as name -> type and bytes, to compare runs.
 using TRegistryImage = std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>>;
@@ -59,49 +45,19 @@ void ImageKey(IRegistryAccessor& reg, const std::string& path, TRegistryImage& i
 
 class Kestrune : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(test::InSandbox());
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);
-  }
-  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
+  void SetUp() override { ASSERT_TRUE(test::InSandbox()); }
 
-  // Writes the list (and, with settings, the settings key, as a machine where Kestrune ran).
-  void StoreList(const std::vector<TComputer>& computers, bool settings = true) {
-    if (settings) {
-      FRegistry->SetAccess(TRegAccess::All);
-      ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, true));
-      FRegistry->WriteDword("Promo", 1);
-      FRegistry->CloseKey();
-    }
-    THostList list;
-    for (const auto& c : computers) {
-      auto r = std::make_unique<THostRecord>();
-      r->AssignComputerName(c.Name);
-      r->MacAddress = c.Mac;
-      r->Password = c.Password;
-      r->BroadcastAddress = c.Destination.empty() ? 0 : StrToIp(c.Destination);
-      r->AssignBroadcastHost(c.Host);
-      r->Port = c.Port;
-      r->LocalIpAddress = StrToIp(test::Env("KST_HOST_ADDRESS"));
-      list.push_back(std::move(r));
-    }
-    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
+  // Writes the list, every computer sending from this machine, and the settings key, as a
+  // machine where Kestrune ran.
+  void StoreList(std::vector<TComputer> computers) {
+    FSession.StoreSetting("Promo", 1);
+    for (auto& c : computers) c.Local = test::Env("KST_HOST_ADDRESS");
+    ASSERT_TRUE(FSession.StoreList(computers));
   }
   TRegistryImage Image() {
     TRegistryImage image;
-    ImageKey(*FRegistry, kSettingsKey, image);
+    ImageKey(FSession.Registry(), kSettingsKey, image);
     return image;
-  }
-  std::vector<std::string> ListNames() {
-    FRegistry->SetAccess(TRegAccess::Read);
-    if (!FRegistry->OpenKey(kListKey, false)) return {};
-    auto names = FRegistry->GetKeyNames();
-    FRegistry->CloseKey();
-    return names;
-  }
-  static std::optional<TProcess> Run(const std::wstring& arguments) {
-    return TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE), arguments);
   }
   static std::string PacketHex(uint64_t mac, uint64_t password = 0) {
     return test::Hex(BuildMagicPacket(mac, password).View());
@@ -111,7 +67,7 @@ class Kestrune : public ::testing::Test {
     return test::WaitForPeerDatagram([&](const auto& d) { return d.PayloadHex == hex; }, timeout).has_value();
   }
 
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  e2e::TKestruneSession FSession;
 };
 
 TEST_F(Kestrune, NameWakesTheFirstMatchingComputerOnly) {
@@ -120,7 +76,7 @@ TEST_F(Kestrune, NameWakesTheFirstMatchingComputerOnly) {
              {"OFFICE-PC", 0x02E100000002, broadcast, 40010, 0x112233445566},
              {"office-pc", 0x02E100000003, broadcast, 40011}});
   const TRegistryImage before = Image();
-  auto process = Run(L"/Office-PC");
+  auto process = e2e::StartKestrune(L"/Office-PC");
   ASSERT_TRUE(process);
   EXPECT_EQ(process->WaitExit(), 0u);
   const std::string hex = PacketHex(0x02E100000002, 0x112233445566);
@@ -138,7 +94,7 @@ TEST_F(Kestrune, AllSendsEveryComputerInListOrder) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   StoreList({{"a", 0x02E200000001, peer, 40012}, {"b", 0x02E200000002, peer, 40012}, {"c", 0x02E200000003, peer, 40012}});
   const TRegistryImage before = Image();
-  auto process = Run(L"/all!");
+  auto process = e2e::StartKestrune(L"/all!");
   ASSERT_TRUE(process);
   EXPECT_EQ(process->WaitExit(), 0u);
   ASSERT_TRUE(PeerGot(0x02E200000003));
@@ -155,12 +111,12 @@ TEST_F(Kestrune, RouterNameNotResolvedExitsWithOneAfterSendingToTheOthers) {
   StoreList({{"First", 0x02E900000001, peer, 40015},
              {"Ghost", 0x02E900000002, "", 40015, 0, "no-such-computer"},
              {"Third", 0x02E900000003, peer, 40015}});
-  auto process = Run(L"/ghost");
+  auto process = e2e::StartKestrune(L"/ghost");
   ASSERT_TRUE(process);
   EXPECT_EQ(process->WaitExit(), 1u);
   EXPECT_FALSE(e2e::FindMessageBox(process->Id(), 0ms));
 
-  process = Run(L"/all!");
+  process = e2e::StartKestrune(L"/all!");
   ASSERT_TRUE(process);
   EXPECT_EQ(process->WaitExit(), 1u);
   EXPECT_TRUE(PeerGot(0x02E900000001));
@@ -171,7 +127,7 @@ TEST_F(Kestrune, RouterNameNotResolvedExitsWithOneAfterSendingToTheOthers) {
 TEST_F(Kestrune, UnknownNameShowsTheWarningAndSendsNothing) {
   StoreList({{"server", 0x02E300000001, test::Env("KST_PEER_ADDRESS"), 40013}});
   const TRegistryImage before = Image();
-  auto process = Run(L"/Laptop");
+  auto process = e2e::StartKestrune(L"/Laptop");
   ASSERT_TRUE(process);
   HWND box = e2e::FindMessageBox(process->Id());
   ASSERT_TRUE(box);
@@ -186,7 +142,7 @@ TEST_F(Kestrune, UnknownNameShowsTheWarningAndSendsNothing) {
 TEST_F(Kestrune, ParameterWithoutSlashShowsUsage) {
   StoreList({{"office-pc", 0x02E400000001, test::Env("KST_PEER_ADDRESS"), 40014}});
   const TRegistryImage before = Image();
-  auto process = Run(L"office-pc");
+  auto process = e2e::StartKestrune(L"office-pc");
   ASSERT_TRUE(process);
   HWND box = e2e::FindMessageBox(process->Id());
   ASSERT_TRUE(box);
@@ -201,125 +157,86 @@ TEST_F(Kestrune, ParameterWithoutSlashShowsUsage) {
 TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   StoreList({{"Office-PC", 0x02E500000001, peer, 9}, {"nas", 0x02E500000002, peer, 9}, {"laptop", 0x02E500000003, peer, 7}});
-  FRegistry->SetAccess(TRegAccess::All);
-  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
-  FRegistry->WriteDword("Selection", 2);  // the second computer was selected at the last exit
-  FRegistry->CloseKey();
+  FSession.StoreSetting("Selection", 2);  // the second computer was selected at the last exit
 
-  auto first = Run(L"");
-  ASSERT_TRUE(first);
-  HWND window = e2e::FindProcessWindow(first->Id(), L"", L"Kestrune 2.0.11");
-  ASSERT_TRUE(window);
-  HWND table = e2e::FindChild(window, L"SysListView32");
-  ASSERT_TRUE(table);
-  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETITEMCOUNT, 0, 0) == 3; }));
-  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
-  Sleep(500);
+  ASSERT_TRUE(FSession.Start());
+  EXPECT_EQ(e2e::WindowText(FSession.Window()), "Kestrune 2.0.11");
+  EXPECT_TRUE(FSession.WaitRows(3));
+  EXPECT_TRUE(FSession.WaitSelected(1));
   // The stored second row, light grey; the others in the table's colour.
-  const auto shot = Screenshot("kestrune-window");
+  const auto shot = e2e::ScreenPicture("kestrune-window", 500ms);
   ASSERT_TRUE(shot);
-  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 2)), kSelectedGrey);
-  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 1)), WindowColour());
-  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 3)), WindowColour());
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FSession.Table(), 2)), kSelectedGrey);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FSession.Table(), 1)), WindowColour());
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FSession.Table(), 3)), WindowColour());
 
-  auto second = Run(L"");
+  auto second = e2e::StartKestrune();
   ASSERT_TRUE(second);
   HWND box = e2e::FindMessageBox(second->Id());
   ASSERT_TRUE(box);
   EXPECT_EQ(e2e::MessageBoxText(box), "Kestrune is already running !");
   EXPECT_TRUE(e2e::PressButton(box, IDOK));
   EXPECT_EQ(second->WaitExit(), 0u);
-  EXPECT_TRUE(first->Running());
+  EXPECT_TRUE(FSession.Process().Running());
 
   // Another program asks it to close.
-  PostMessageW(window, WM_APP_EXIT, 0, 0);
-  EXPECT_EQ(first->WaitExit(), 0u);
-  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000", "0001", "0002"}));
-  FRegistry->SetAccess(TRegAccess::Read);
-  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
-  TRegistryX x(*FRegistry);
-  EXPECT_GT(x.ReadIntegerDef("FormWidth", 0), 0);
-  EXPECT_EQ(x.ReadIntegerDef("Columns0", 0), 130);
-  EXPECT_EQ(x.ReadIntegerDef("Selection", 0), 2);
-  EXPECT_EQ(x.ReadInt64Def("HostBroadcastAddress", 0), StrToIp(test::Env("KST_LAN_BROADCAST")));
-  FRegistry->CloseKey();
-  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0002", false));
-  EXPECT_EQ(x.ReadStringDef("ComputerName", ""), "laptop");
+  EXPECT_EQ(FSession.Exit(), 0u);
+  EXPECT_EQ(FSession.ListKeys(), (std::vector<std::string>{"0000", "0001", "0002"}));
+  EXPECT_GT(FSession.StoredNumber("FormWidth").value_or(0), 0u);
+  EXPECT_EQ(FSession.StoredNumber("Columns0"), 130u);
+  EXPECT_EQ(FSession.StoredNumber("Selection"), 2u);
+  EXPECT_EQ(FSession.StoredNumber("HostBroadcastAddress"), StrToIp(test::Env("KST_LAN_BROADCAST")));
+  EXPECT_EQ(FSession.StoredText("ComputerName", "0002"), "laptop");
 }
 
 TEST_F(Kestrune, SendShowsItsOutcomeAndDeleteAsksFirst) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   StoreList({{"Peer-One", 0x02E600000001, peer, 40020}});
-  auto process = Run(L"");
-  ASSERT_TRUE(process);
-  HWND window = e2e::FindProcessWindow(process->Id(), L"", L"Kestrune 2.0.11");
-  ASSERT_TRUE(window);
-  HWND table = e2e::FindChild(window, L"SysListView32");
-  HWND status = e2e::FindChild(window, L"msctls_statusbar32");
-  ASSERT_TRUE(table && status);
-  ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+  ASSERT_TRUE(FSession.Start());
+  ASSERT_TRUE(FSession.WaitSelected(0));
 
-  PostMessageW(window, WM_COMMAND, 101, 0);  // Send
+  FSession.Command(e2e::kCmdSend);
   const std::string sent = "PEER-ONE: magic packet sent to " + peer + " at ";
-  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(status).rfind(sent, 0) == 0; }));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.StatusText().rfind(sent, 0) == 0; }));
   // A single computer is selected but never highlighted.
-  Sleep(300);
-  const auto shot = Screenshot("kestrune-one-computer");
+  const auto shot = e2e::ScreenPicture("kestrune-one-computer");
   ASSERT_TRUE(shot);
-  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 1)), WindowColour());
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FSession.Table(), 1)), WindowColour());
 
-  PostMessageW(window, WM_COMMAND, 105, 0);  // Delete
-  HWND box = e2e::FindMessageBox(process->Id());
+  FSession.Command(e2e::kCmdDelete);
+  HWND box = e2e::FindMessageBox(FSession.Process().Id());
   ASSERT_TRUE(box);
   EXPECT_EQ(e2e::WindowText(box), "Confirm");
   EXPECT_EQ(e2e::MessageBoxText(box), "Are you sure to delete PEER-ONE computer entry ?");
   EXPECT_TRUE(e2e::PressButtonByText(box, L"&No"));
   Sleep(300);
-  EXPECT_EQ(SendMessageW(table, LVM_GETITEMCOUNT, 0, 0), 1);
+  EXPECT_EQ(FSession.Rows(), 1);
 
-  PostMessageW(window, WM_APP_EXIT, 0, 0);
-  EXPECT_EQ(process->WaitExit(), 0u);
-  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000"}));
+  EXPECT_EQ(FSession.Exit(), 0u);
+  EXPECT_EQ(FSession.ListKeys(), (std::vector<std::string>{"0000"}));
 }
 
 // The window as started and drawn: one row per computer, the table exactly its size below the
 // banner, or all of the client area when the window is too small for it.
 class KestruneWindow : public Kestrune {
  protected:
-  void Start(const std::vector<TComputer>& computers) {
+  void Start(const std::vector<e2e::TComputer>& computers) {
     StoreList(computers);
-    FProcess = Run(L"");
-    ASSERT_TRUE(FProcess);
-    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", L"Kestrune 2.0.11");
-    ASSERT_TRUE(FWindow);
-    FTable = e2e::FindChild(FWindow, L"SysListView32");
-    FStatus = e2e::FindChild(FWindow, L"msctls_statusbar32");
-    ASSERT_TRUE(FTable && FStatus);
-    ASSERT_TRUE(e2e::WaitUntil([&] {
-      return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == static_cast<LRESULT>(computers.size());
-    }));
-  }
-  void Exit() {
-    PostMessageW(FWindow, WM_APP_EXIT, 0, 0);
-    EXPECT_EQ(FProcess->WaitExit(), 0u);
+    ASSERT_TRUE(FSession.Start());
+    ASSERT_TRUE(FSession.WaitRows(static_cast<int>(computers.size())));
   }
   // The table's place in the window's client area.
   RECT TableRect() const {
     RECT r;
-    GetWindowRect(FTable, &r);
-    MapWindowPoints(nullptr, FWindow, reinterpret_cast<POINT*>(&r), 2);
+    GetWindowRect(FSession.Table(), &r);
+    MapWindowPoints(nullptr, FSession.Window(), reinterpret_cast<POINT*>(&r), 2);
     return r;
   }
   bool TableAt(const RECT& place) const {
     const RECT r = TableRect();
     return EqualRect(&place, &r) != 0;
   }
-  bool Scrolls() const { return (GetWindowLongW(FTable, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL)) != 0; }
-
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr;
-  HWND FTable = nullptr;
-  HWND FStatus = nullptr;
+  bool Scrolls() const { return (GetWindowLongW(FSession.Table(), GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL)) != 0; }
 };
 
 TEST_F(KestruneWindow, SendToAllStopsAtTheComputerThatCannotBeSent) {
@@ -327,49 +244,45 @@ TEST_F(KestruneWindow, SendToAllStopsAtTheComputerThatCannotBeSent) {
   Start({{"First", 0x02E700000001, peer, 40018},
          {"Ghost", 0x02E700000002, "", 40018, 0, "no-such-computer"},
          {"Third", 0x02E700000003, peer, 40018}});
-  PostMessageW(FWindow, WM_COMMAND, 102, 0);  // Send to All
+  FSession.Command(e2e::kCmdSendAll);
   EXPECT_TRUE(PeerGot(0x02E700000001));
-  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus) == "Router name NO-SUCH-COMPUTER could not be resolved"; }));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.StatusText() == "Router name NO-SUCH-COMPUTER could not be resolved"; }));
   EXPECT_FALSE(PeerGot(0x02E700000003, 1500ms));
-  Exit();
+  EXPECT_EQ(FSession.Exit(), 0u);
 }
 
 TEST_F(KestruneWindow, HostNameDestinationIsResolvedAndKeptBesideTheName) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   Start({{"Named", 0x02E700000011, "", 40018, 0, "peer-computer"}, {"Other", 0x02E700000012, peer, 40018}});
-  PostMessageW(FWindow, WM_COMMAND, 101, 0);  // Send, the first computer selected
+  FSession.Command(e2e::kCmdSend);  // the first computer selected
   EXPECT_TRUE(PeerGot(0x02E700000011));
   const std::string sent = "NAMED: magic packet sent to " + peer + " at ";
-  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus).rfind(sent, 0) == 0; }));
-  Exit();
-  FRegistry->SetAccess(TRegAccess::Read);
-  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0000", false));
-  TRegistryX x(*FRegistry);
-  EXPECT_EQ(x.ReadInt64Def("BroadcastAddress", 0), StrToIp(peer));
-  EXPECT_EQ(x.ReadStringDef("BroadcastHost", ""), "peer-computer");
-  FRegistry->CloseKey();
+  EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.StatusText().rfind(sent, 0) == 0; }));
+  EXPECT_EQ(FSession.Exit(), 0u);
+  EXPECT_EQ(FSession.StoredNumber("BroadcastAddress", "0000"), StrToIp(peer));
+  EXPECT_EQ(FSession.StoredText("BroadcastHost", "0000"), "peer-computer");
 }
 
 TEST_F(KestruneWindow, TableFitsBelowTheBannerAndFillsTheWindowWhenItIsTooSmall) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   Start({{"Office-PC", 0x02E700000021, peer, 9}, {"nas", 0x02E700000022, peer, 9}, {"laptop", 0x02E700000023, peer, 7}});
-  SetWindowPos(FWindow, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  HWND window = FSession.Window(), table = FSession.Table();
+  SetWindowPos(window, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
   // Four rows of 16 pixels and a grid line, the default column widths, below the tool bar
   // (29) and the open banner (125).
   const RECT fitted{0, 154, 3 + 131 + 122 + 139 + 84, 154 + 4 * 17 + 3};
   EXPECT_TRUE(e2e::WaitUntil([&] { return TableAt(fitted); }));
   EXPECT_FALSE(Scrolls());
-  PostMessageW(FWindow, WM_COMMAND, 109, 0);  // Down: the second computer selected
-  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
-  Sleep(300);
-  const auto shot = Screenshot("kestrune-three-computers");
+  FSession.Command(e2e::kCmdDown);  // the second computer selected
+  EXPECT_TRUE(FSession.WaitSelected(1));
+  const auto shot = e2e::ScreenPicture("kestrune-three-computers");
   ASSERT_TRUE(shot);
-  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FTable, 2)), kSelectedGrey);
-  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(FTable, 3)), WindowColour());
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 2)), kSelectedGrey);
+  EXPECT_EQ(shot->Pixel(e2e::TableRowPoint(table, 3)), WindowColour());
   // Drawn exactly at its place: the banner right above it, the window's face right beside and
   // below it, the last row's grid line at its bottom.
   POINT corner{fitted.left, fitted.top};
-  ClientToScreen(FWindow, &corner);
+  ClientToScreen(window, &corner);
   const TRgb face = e2e::ToRgb(GetSysColor(COLOR_BTNFACE));
   const TRgb grid = e2e::ToRgb(GetSysColor(COLOR_BTNSHADOW));
   const int width = fitted.right - fitted.left, height = fitted.bottom - fitted.top;
@@ -379,61 +292,57 @@ TEST_F(KestruneWindow, TableFitsBelowTheBannerAndFillsTheWindowWhenItIsTooSmall)
   EXPECT_EQ(shot->Pixel(corner.x + 200, corner.y + height), face);
   EXPECT_EQ(shot->Pixel(corner.x + 110, corner.y + height - 3), grid);
 
-  SetWindowPos(FWindow, nullptr, 0, 0, 400, 250, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(window, nullptr, 0, 0, 400, 250, SWP_NOMOVE | SWP_NOZORDER);
   RECT client, status;
-  GetClientRect(FWindow, &client);
-  GetWindowRect(FStatus, &status);
+  GetClientRect(window, &client);
+  GetWindowRect(FSession.Status(), &status);
   const RECT filled{0, 154, client.right, client.bottom - (status.bottom - status.top)};
   EXPECT_TRUE(e2e::WaitUntil([&] { return TableAt(filled); }));
   EXPECT_TRUE(Scrolls());
 
-  SetWindowPos(FWindow, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(window, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_TRUE(e2e::WaitUntil([&] { return TableAt(fitted); }));
-  Exit();
+  EXPECT_EQ(FSession.Exit(), 0u);
 }
 
 TEST_F(KestruneWindow, IdleCommandsAndHelpOpensTheViewer) {
   Start({{"Office-PC", 0x02E700000031, test::Env("KST_PEER_ADDRESS"), 9}});
-  HWND toolBar = e2e::FindChild(FWindow, L"ToolbarWindow32");
-  ASSERT_TRUE(toolBar);
-  for (int command = 101; command <= 110; ++command) {
-    if (command == 102) continue;  // Send to All has no button
-    EXPECT_EQ(SendMessageW(toolBar, TB_ISBUTTONENABLED, command, 0) != 0, command != 107) << command;
+  for (int command = e2e::kCmdSend; command <= e2e::kCmdHelp; ++command) {
+    if (command == e2e::kCmdSendAll) continue;  // it has no button
+    EXPECT_EQ(FSession.Enabled(command), command != e2e::kCmdStop) << command;
   }
-  const size_t before = e2e::ProcessWindows(FProcess->Id()).size();
-  PostMessageW(FWindow, WM_COMMAND, 110, 0);  // Help
+  const DWORD id = FSession.Process().Id();
+  const size_t before = e2e::ProcessWindows(id).size();
+  FSession.Command(e2e::kCmdHelp);
   EXPECT_TRUE(e2e::WaitUntil([&] {
-    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+    for (HWND w : e2e::ProcessWindows(id))
       if (e2e::ClassName(w) == "#32770") return false;  // the warning: no viewer came up
-    return e2e::ProcessWindows(FProcess->Id()).size() > before;
+    return e2e::ProcessWindows(id).size() > before;
   }));
   Sleep(500);
-  EXPECT_FALSE(e2e::FindMessageBox(FProcess->Id(), 0ms));
-  Exit();
+  EXPECT_FALSE(e2e::FindMessageBox(id, 0ms));
+  EXPECT_EQ(FSession.Exit(), 0u);
 }
 
 TEST_F(KestruneWindow, EndOfTheSessionSavesTheListOnceOnly) {
   const std::string peer = test::Env("KST_PEER_ADDRESS");
   Start({{"Going", 0x02E700000041, peer, 9}, {"Staying", 0x02E700000042, peer, 9}});
-  PostMessageW(FWindow, WM_COMMAND, 105, 0);  // Delete the selected first computer
-  HWND box = e2e::FindMessageBox(FProcess->Id());
+  FSession.Command(e2e::kCmdDelete);  // the selected first computer
+  HWND box = e2e::FindMessageBox(FSession.Process().Id());
   ASSERT_TRUE(box);
   EXPECT_TRUE(e2e::PressButtonByText(box, L"&Yes"));
-  ASSERT_TRUE(e2e::WaitUntil([&] { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0) == 1; }));
+  ASSERT_TRUE(FSession.WaitRows(1));
 
   // Windows ends the session; the process may end without its window being destroyed.
   DWORD_PTR answer = 0;
-  SendMessageTimeoutW(FWindow, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
-  EXPECT_EQ(ListNames(), (std::vector<std::string>{"0000"}));
-  FRegistry->SetAccess(TRegAccess::Read);
-  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0000", false));
-  EXPECT_EQ(TRegistryX(*FRegistry).ReadStringDef("ComputerName", ""), "Staying");
-  FRegistry->CloseKey();
+  SendMessageTimeoutW(FSession.Window(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+  EXPECT_EQ(FSession.ListKeys(), (std::vector<std::string>{"0000"}));
+  EXPECT_EQ(FSession.StoredText("ComputerName", "0000"), "Staying");
 
   // Saved once: the exit that follows writes nothing again.
-  FRegistry->DeleteKey(kSettingsKey);
-  Exit();
-  EXPECT_TRUE(ListNames().empty());
+  FSession.Registry().DeleteKey(kSettingsKey);
+  EXPECT_EQ(FSession.Exit(), 0u);
+  EXPECT_TRUE(FSession.ListKeys().empty());
 }
 
 }  // namespace

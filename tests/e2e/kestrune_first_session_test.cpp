@@ -2,19 +2,15 @@
 // every computer is added through the editor, and every command reaches the selected row.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "netcore/address_text.h"
 #include "netcore/magic_packet.h"
-#include "netcore/registry.h"
 #include "netcore/win32/text_win32.h"
-#include "sender/messages.h"
 #include "sender/registry_store.h"
 #include "sender/res/dialog_ids.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
@@ -23,10 +19,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using e2e::TPicture;
-using e2e::TProcess;
 using e2e::TRgb;
 
-constexpr int kCmdSend = 101, kCmdAdd = 103;
 constexpr int kRowPitch = e2e::kTableRowPitch;
 const TRgb kSelectedGrey{224, 224, 224};
 
@@ -39,62 +33,32 @@ std::string LongTime() {
 
 class KestruneFirstSession : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(test::InSandbox());
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);  // a machine where Kestrune never ran
-  }
-  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
+  void SetUp() override { ASSERT_TRUE(test::InSandbox()); }  // a machine where Kestrune never ran
 
-  void Start() {
-    FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
-    ASSERT_TRUE(FProcess);
-    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", L"Kestrune 2.0.11");
-    ASSERT_TRUE(FWindow);
-    FTable = e2e::FindChild(FWindow, L"SysListView32");
-    FStatus = e2e::FindChild(FWindow, L"msctls_statusbar32");
-    ASSERT_TRUE(FTable && FStatus);
-    FTitles = e2e::FindChild(FTable, L"SysHeader32");
-    ASSERT_TRUE(FTitles);
-  }
-  void Exit() {
-    PostMessageW(FWindow, WM_APP_EXIT, 0, 0);
-    EXPECT_EQ(FProcess->WaitExit(), 0u);
-  }
-
-  LRESULT Rows() const { return SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0); }
-  LRESULT Selected() const { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED); }
-  bool RowsAre(LRESULT rows, LRESULT selected) const {
-    return e2e::WaitUntil([&] { return Rows() == rows && Selected() == selected; });
+  bool RowsAre(int rows, int selected) const {
+    return e2e::WaitUntil([&] { return FSession.Rows() == rows && FSession.Selected() == selected; });
   }
 
   // A point of table row r (1 = the first computer) in the table's client area.
   POINT RowPoint(int row) const {
-    POINT at = e2e::TableRowPoint(FTable, row);
-    ScreenToClient(FTable, &at);
+    POINT at = e2e::TableRowPoint(FSession.Table(), row);
+    ScreenToClient(FSession.Table(), &at);
     return at;
   }
   static void Mouse(HWND window, UINT message, POINT at) {
     PostMessageW(window, message, message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK ? MK_LBUTTON : 0,
                  MAKELPARAM(at.x, at.y));
   }
-  void Key(WORD key) const { PostMessageW(FTable, WM_KEYDOWN, key, 1); }
+  void Key(WORD key) const { PostMessageW(FSession.Table(), WM_KEYDOWN, key, 1); }
 
-  HWND Editor() const { return e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Remote Computer"); }
-  static std::string Text(HWND dialog, int id) { return e2e::WindowText(GetDlgItem(dialog, id)); }
-  static void SetText(HWND dialog, int id, const std::string& text) {
-    const std::wstring wide = Widen(text);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
-                        SMTO_ABORTIFHUNG, 5000, &result);
-  }
+  HWND Editor() { return e2e::FindProcessWindow(FSession.Process().Id(), L"#32770", L"Remote Computer"); }
   // Fills the open editor with a computer at the peer and saves it.
-  void SaveComputer(HWND editor, const std::string& name, const std::string& mac) {
+  static void SaveComputer(HWND editor, const std::string& name, const std::string& mac) {
     ASSERT_TRUE(editor);
-    SetText(editor, IDC_HOST_NAME, name);
-    SetText(editor, IDC_HOST_MAC, mac);
-    SetText(editor, IDC_HOST_DESTINATION, test::Env("KST_PEER_ADDRESS"));
-    SetText(editor, IDC_HOST_PORT, "40019");
+    e2e::SetItemText(editor, IDC_HOST_NAME, name);
+    e2e::SetItemText(editor, IDC_HOST_MAC, mac);
+    e2e::SetItemText(editor, IDC_HOST_DESTINATION, test::Env("KST_PEER_ADDRESS"));
+    e2e::SetItemText(editor, IDC_HOST_PORT, "40019");
     ASSERT_TRUE(e2e::PressButton(editor, IDC_HOST_SAVE));
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(editor); }));
   }
@@ -102,14 +66,14 @@ class KestruneFirstSession : public ::testing::Test {
   std::string EditorNameThenCancel() {
     HWND editor = Editor();
     if (!editor) return "(no editor)";
-    const std::string name = Text(editor, IDC_HOST_NAME);
+    const std::string name = e2e::ItemText(editor, IDC_HOST_NAME);
     EXPECT_TRUE(e2e::PressButton(editor, IDC_HOST_CANCEL));
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(editor); }));
     return name;
   }
   // Answers the delete question with Yes; the question asked.
   std::string ConfirmDelete() {
-    HWND box = e2e::FindMessageBox(FProcess->Id());
+    HWND box = e2e::FindMessageBox(FSession.Process().Id());
     if (!box) return "(no question)";
     const std::string text = e2e::MessageBoxText(box);
     EXPECT_TRUE(e2e::PressButtonByText(box, L"&Yes"));
@@ -126,65 +90,61 @@ class KestruneFirstSession : public ::testing::Test {
     };
     const size_t before = packets();
     std::set<std::string> times{LongTime()};
-    PostMessageW(FWindow, WM_COMMAND, kCmdSend, 0);
+    FSession.Command(e2e::kCmdSend);
     EXPECT_TRUE(e2e::WaitUntil([&] { return packets() == before + 1; })) << upperName;
     const std::string prefix = upperName + ": magic packet sent to " + test::Env("KST_PEER_ADDRESS") + " at ";
-    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::WindowText(FStatus).rfind(prefix, 0) == 0; }));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.StatusText().rfind(prefix, 0) == 0; }));
     times.insert(LongTime());
-    const std::string status = e2e::WindowText(FStatus);
+    const std::string status = FSession.StatusText();
     EXPECT_TRUE(status.size() > prefix.size() && times.count(status.substr(prefix.size())) == 1) << status;
   }
-  std::optional<TPicture> Screenshot(const std::string& name) {
-    Sleep(300);  // the last repaint
-    return TPicture::Load(e2e::TakeScreenshot(name));
+  TRgb RowColour(const TPicture& picture, int row) const {
+    return picture.Pixel(e2e::TableRowPoint(FSession.Table(), row));
   }
-  TRgb RowColour(const TPicture& picture, int row) const { return picture.Pixel(e2e::TableRowPoint(FTable, row)); }
 
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr, FTable = nullptr, FTitles = nullptr, FStatus = nullptr;
+  e2e::TKestruneSession FSession;
 };
 
 TEST_F(KestruneFirstSession, EveryCommandReachesTheSelectedRowFromTheFirstComputerOn) {
-  Start();
+  ASSERT_TRUE(FSession.Start());
   ASSERT_TRUE(RowsAre(1, 0));  // the blank row of an empty list
   const TRgb window = e2e::ToRgb(GetSysColor(COLOR_WINDOW));
 
   // Computers > Add, then Magic packet > Send.
-  PostMessageW(FWindow, WM_COMMAND, kCmdAdd, 0);
+  FSession.Command(e2e::kCmdAdd);
   SaveComputer(Editor(), "Lab-One", "02-E9-00-00-00-01");
   ASSERT_TRUE(RowsAre(1, 0));
   SendAndExpect("LAB-ONE", 0x02E900000001);
   // One computer: selected, but never highlighted.
-  auto one = Screenshot("kestrune-first-computer");
+  auto one = e2e::ScreenPicture("kestrune-first-computer");
   ASSERT_TRUE(one);
   EXPECT_EQ(RowColour(*one, 1), window);
 
-  PostMessageW(FWindow, WM_COMMAND, kCmdAdd, 0);
+  FSession.Command(e2e::kCmdAdd);
   SaveComputer(Editor(), "Lab-Two", "02-E9-00-00-00-02");
   ASSERT_TRUE(RowsAre(2, 0));  // adding keeps the row
-  Mouse(FTable, WM_LBUTTONDOWN, RowPoint(2));
-  Mouse(FTable, WM_LBUTTONUP, RowPoint(2));
+  Mouse(FSession.Table(), WM_LBUTTONDOWN, RowPoint(2));
+  Mouse(FSession.Table(), WM_LBUTTONUP, RowPoint(2));
   ASSERT_TRUE(RowsAre(2, 1));
-  auto two = Screenshot("kestrune-first-two-computers");
+  auto two = e2e::ScreenPicture("kestrune-first-two-computers");
   ASSERT_TRUE(two);
   EXPECT_EQ(RowColour(*two, 2), kSelectedGrey);
   EXPECT_EQ(RowColour(*two, 1), window);
 
   // Clicks below the rows and on the title row, and a right click, leave the row where it is;
   // the right click opens the pop-up menu.
-  Mouse(FTable, WM_LBUTTONDOWN, {110, 6 * kRowPitch});
-  Mouse(FTable, WM_LBUTTONUP, {110, 6 * kRowPitch});
-  Mouse(FTitles, WM_LBUTTONDOWN, {40, kRowPitch / 2});
-  Mouse(FTitles, WM_LBUTTONUP, {40, kRowPitch / 2});
-  Mouse(FTable, WM_RBUTTONDOWN, RowPoint(1));
-  Mouse(FTable, WM_RBUTTONUP, RowPoint(1));
+  Mouse(FSession.Table(), WM_LBUTTONDOWN, {110, 6 * kRowPitch});
+  Mouse(FSession.Table(), WM_LBUTTONUP, {110, 6 * kRowPitch});
+  Mouse(FSession.Titles(), WM_LBUTTONDOWN, {40, kRowPitch / 2});
+  Mouse(FSession.Titles(), WM_LBUTTONUP, {40, kRowPitch / 2});
+  Mouse(FSession.Table(), WM_RBUTTONDOWN, RowPoint(1));
+  Mouse(FSession.Table(), WM_RBUTTONUP, RowPoint(1));
   EXPECT_TRUE(e2e::WaitUntil([&] {
-    for (HWND w : e2e::ProcessWindows(FProcess->Id()))
+    for (HWND w : e2e::ProcessWindows(FSession.Process().Id()))
       if (e2e::ClassName(w) == "#32768") return true;
     return false;
   }));
-  PostMessageW(FWindow, WM_KEYDOWN, VK_ESCAPE, 1);  // closes the menu
+  PostMessageW(FSession.Window(), WM_KEYDOWN, VK_ESCAPE, 1);  // closes the menu
   Sleep(300);
   EXPECT_TRUE(RowsAre(2, 1));
 
@@ -194,9 +154,9 @@ TEST_F(KestruneFirstSession, EveryCommandReachesTheSelectedRowFromTheFirstComput
   ASSERT_TRUE(RowsAre(1, 0));
   SendAndExpect("LAB-ONE", 0x02E900000001);
 
-  Mouse(FTable, WM_LBUTTONDBLCLK, RowPoint(1));
+  Mouse(FSession.Table(), WM_LBUTTONDBLCLK, RowPoint(1));
   EXPECT_EQ(EditorNameThenCancel(), "Lab-One");
-  Mouse(FTitles, WM_LBUTTONDBLCLK, {40, kRowPitch / 2});
+  Mouse(FSession.Titles(), WM_LBUTTONDBLCLK, {40, kRowPitch / 2});
   EXPECT_EQ(EditorNameThenCancel(), "");  // a new computer
   Key(VK_RETURN);
   EXPECT_EQ(EditorNameThenCancel(), "Lab-One");
@@ -209,36 +169,26 @@ TEST_F(KestruneFirstSession, EveryCommandReachesTheSelectedRowFromTheFirstComput
   SaveComputer(Editor(), "Lab-Three", "02-E9-00-00-00-03");
   ASSERT_TRUE(RowsAre(1, 0));
   SendAndExpect("LAB-THREE", 0x02E900000003);
-  Exit();
+  EXPECT_EQ(FSession.Exit(), 0u);
 
   // The first exit writes the list only: the settings key did not exist before it.
-  FRegistry->SetAccess(TRegAccess::Read);
-  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
-  EXPECT_FALSE(FRegistry->GetValueInfo("Selection"));
-  EXPECT_FALSE(FRegistry->GetValueInfo("FormWidth"));
-  FRegistry->CloseKey();
-  ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\0000", false));
-  EXPECT_EQ(TRegistryX(*FRegistry).ReadStringDef("ComputerName", ""), "Lab-Three");
-  FRegistry->CloseKey();
+  ASSERT_TRUE(FSession.Registry().KeyExists(kSettingsKey));
+  EXPECT_FALSE(FSession.StoredNumber("Selection"));
+  EXPECT_FALSE(FSession.StoredNumber("FormWidth"));
+  EXPECT_EQ(FSession.StoredText("ComputerName", "0000"), "Lab-Three");
 
   // The second session, with the selection as earlier builds stored it (0): the first row is
   // selected; Insert adds, Down moves the row.
-  FRegistry->SetAccess(TRegAccess::All);
-  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
-  FRegistry->WriteDword("Selection", 0);
-  FRegistry->CloseKey();
-  Start();
+  FSession.StoreSetting("Selection", 0);
+  ASSERT_TRUE(FSession.Start());
   ASSERT_TRUE(RowsAre(1, 0));
   Key(VK_INSERT);
   SaveComputer(Editor(), "Lab-Four", "02-E9-00-00-00-04");
   ASSERT_TRUE(RowsAre(2, 0));
   Key(VK_DOWN);
   ASSERT_TRUE(RowsAre(2, 1));
-  Exit();
-  FRegistry->SetAccess(TRegAccess::Read);
-  ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, false));
-  EXPECT_EQ(TRegistryX(*FRegistry).ReadIntegerDef("Selection", 0), 2);
-  FRegistry->CloseKey();
+  EXPECT_EQ(FSession.Exit(), 0u);
+  EXPECT_EQ(FSession.StoredNumber("Selection"), 2u);
 }
 
 }  // namespace

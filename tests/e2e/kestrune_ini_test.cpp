@@ -2,17 +2,13 @@
 // file system, the replace question and the error box.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "netcore/address_text.h"
-#include "netcore/registry.h"
 #include "netcore/win32/text_win32.h"
-#include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
 
@@ -20,10 +16,6 @@ namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
-using e2e::TProcess;
-
-constexpr WPARAM kImportCommand = 112;
-constexpr WPARAM kExportCommand = 113;
 
 std::string ReadFileBytes(const std::string& windowsPath) {
   std::ifstream in(windowsPath, std::ios::binary);
@@ -36,40 +28,16 @@ class KestruneIni : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(test::InSandbox());
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);
     FDir = test::WinePath(test::Env("KST_SANDBOX_DIR")) + "\\ini-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryW(Widen(FDir).c_str(), nullptr);
-    THostList list;
-    for (const char* name : {"Desk", "Café"}) {
-      auto r = std::make_unique<THostRecord>();
-      r->AssignComputerName(name);
-      r->MacAddress = list.empty() ? 0x0277000000A1 : 0x0277000000A2;
-      r->BroadcastAddress = StrToIp("10.77.0.255");
-      r->Port = 9;
-      list.push_back(std::move(r));
-    }
-    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
-    FProcess = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
-    ASSERT_TRUE(FProcess);
-    FWindow = e2e::FindProcessWindow(FProcess->Id(), L"", Widen("Kestrune " KST_PROJECT_VERSION));
-    ASSERT_TRUE(FWindow);
-    FTable = e2e::FindChild(FWindow, L"SysListView32");
-    ASSERT_TRUE(FTable);
+    ASSERT_TRUE(FSession.StoreList({{"Desk", 0x0277000000A1, "10.77.0.255", 9}, {"Café", 0x0277000000A2, "10.77.0.255", 9}}));
+    ASSERT_TRUE(FSession.Start());
   }
   void TearDown() override {
-    if (FProcess && FProcess->Running()) {
-      PostMessageW(FWindow, WM_CLOSE, 0, 0);
-      FProcess->WaitExit();
-    }
-    FRegistry->DeleteKey(kSettingsKey);
+    if (FSession.Running()) FSession.Exit(WM_CLOSE);
   }
 
-  // The file dialog with the caption, its file name edit and its current text.
-  HWND OpenFileDialog(WPARAM command, const std::wstring& caption) {
-    PostMessageW(FWindow, WM_COMMAND, command, 0);
-    return e2e::FindProcessWindow(FProcess->Id(), L"#32770", caption);
-  }
+  // The file dialog's file name edit.
   static HWND FileNameEdit(HWND dialog) {
     HWND combo = e2e::FindChildById(dialog, 0x47c);  // cmb13
     HWND edit = combo ? e2e::FindChild(combo, L"Edit") : nullptr;
@@ -78,26 +46,22 @@ class KestruneIni : public ::testing::Test {
   static void ChooseName(HWND dialog, const std::string& name) {
     HWND edit = FileNameEdit(dialog);
     ASSERT_TRUE(edit);
-    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(name).c_str()));
+    e2e::SetText(edit, name);
     ASSERT_TRUE(e2e::PressButton(dialog, IDOK));
   }
-  int Rows() const { return static_cast<int>(SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0)); }
 
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  e2e::TKestruneSession FSession;
   std::string FDir;
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr;
-  HWND FTable = nullptr;
 };
 
 TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
   const std::string file = FDir + "\\office.wol";
   DeleteFileW(Widen(file).c_str());
-  HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
   {
     // Drawn on top, where the dialog is: its face in its corner and its labels' text.
-    const auto shot = e2e::TPicture::Load(e2e::TakeScreenshot("kestrune-export-dialog"));
+    const auto shot = e2e::ScreenPicture("kestrune-export-dialog", 0ms);
     ASSERT_TRUE(shot);
     EXPECT_EQ(e2e::InsideCorner(*shot, dialog), e2e::ToRgb(GetSysColor(COLOR_BTNFACE)));
     EXPECT_GT(e2e::DarkPixels(*shot, dialog), 100);
@@ -111,10 +75,10 @@ TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
 
   // Replacing it answered No leaves the file as it was.
   { std::ofstream(file, std::ios::binary) << "[7]\r\nComputerName=Kept\r\n"; }
-  dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
   ChooseName(dialog, file);
-  HWND box = e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Warning");
+  HWND box = e2e::FindProcessWindow(FSession.Process().Id(), L"#32770", L"Warning");
   ASSERT_TRUE(box);
   EXPECT_EQ(e2e::MessageBoxText(box),
             "There is already a file with the same name in this location. Do you want to replace it?");
@@ -123,12 +87,12 @@ TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
   EXPECT_EQ(ReadFileBytes(file), "[7]\r\nComputerName=Kept\r\n");
 
   // The import proposes that file; importing it appends its one computer.
-  dialog = OpenFileDialog(kImportCommand, L"Import computer list from file:");
+  dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
   ASSERT_TRUE(dialog);
   const std::string proposed = e2e::WindowText(FileNameEdit(dialog));
   EXPECT_NE(proposed.find("office.wol"), std::string::npos) << proposed;
   ChooseName(dialog, file);
-  EXPECT_TRUE(e2e::WaitUntil([&] { return Rows() == 3; })) << Rows();
+  EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.Rows() == 3; })) << FSession.Rows();
 }
 
 TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogProposesItsLastFile) {
@@ -140,23 +104,23 @@ TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogP
                                                "[1]\r\nComputerName=Beta\r\nMacAddress=2710124364002\r\n\r\n"
                                                "[0]\r\nComputerName=Gamma\r\nMacAddress=2710124364003\r\n";
   }
-  HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
   ChooseName(dialog, exported);
   ASSERT_TRUE(e2e::WaitUntil([&] { return ReadFileBytes(exported).find("[Search]") != std::string::npos; }));
 
-  dialog = OpenFileDialog(kImportCommand, L"Import computer list from file:");
+  dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
   ASSERT_TRUE(dialog);
   ChooseName(dialog, joined);
-  EXPECT_TRUE(e2e::WaitUntil([&] { return Rows() == 5; })) << Rows();
+  EXPECT_TRUE(e2e::WaitUntil([&] { return FSession.Rows() == 5; })) << FSession.Rows();
 
-  dialog = OpenFileDialog(kImportCommand, L"Import computer list from file:");
+  dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
   ASSERT_TRUE(dialog);
   std::string proposed = e2e::WindowText(FileNameEdit(dialog));
   EXPECT_NE(proposed.find("joined.wol"), std::string::npos) << proposed;
   EXPECT_TRUE(e2e::PressButton(dialog, IDCANCEL));
   ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(dialog); }));
-  dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
   proposed = e2e::WindowText(FileNameEdit(dialog));
   EXPECT_NE(proposed.find("exported.wol"), std::string::npos) << proposed;
@@ -164,24 +128,19 @@ TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogP
   ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(dialog); }));
 
   // What the table held is what exit saves: read it back from the registry.
-  PostMessageW(FWindow, WM_CLOSE, 0, 0);
-  EXPECT_EQ(FProcess->WaitExit(), 0u);
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
   std::vector<std::string> names;
-  for (const char* key : {"0000", "0001", "0002", "0003", "0004"}) {
-    FRegistry->SetAccess(TRegAccess::Read);
-    ASSERT_TRUE(FRegistry->OpenKey(std::string(kListKey) + "\\" + key, false)) << key;
-    names.push_back(FRegistry->ReadString("ComputerName").value_or("?"));
-    FRegistry->CloseKey();
-  }
+  for (const char* key : {"0000", "0001", "0002", "0003", "0004"})
+    names.push_back(FSession.StoredText("ComputerName", key).value_or("?"));
   EXPECT_EQ(names, (std::vector<std::string>{"Desk", "Caf\xC3\xA9", "Alpha", "Beta", "Gamma"}));
 }
 
 TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
   const std::string file = FDir + "\\no such folder\\office.wol";
-  HWND dialog = OpenFileDialog(kExportCommand, L"Export computer list to file:");
+  HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
   ChooseName(dialog, file);
-  HWND box = e2e::FindProcessWindow(FProcess->Id(), L"#32770", L"Error");
+  HWND box = e2e::FindProcessWindow(FSession.Process().Id(), L"#32770", L"Error");
   ASSERT_TRUE(box);
   const std::string text = e2e::MessageBoxText(box);
   EXPECT_EQ(text.rfind("The computer list could not be written to " + file + ".", 0), 0u) << text;

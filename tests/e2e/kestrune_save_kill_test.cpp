@@ -2,7 +2,6 @@
 // must find a whole list, the one it had before or the one it was writing, never a mixture.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,10 +9,8 @@
 
 #include "netcore/address_text.h"
 #include "netcore/registry.h"
-#include "netcore/win32/text_win32.h"
-#include "sender/messages.h"
 #include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
@@ -21,7 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using e2e::TProcess;
 
 // Long enough that the save takes seconds under Wine, so that the kills land in each of its
 // steps; short enough for the time limit of one test on a busy machine.
@@ -51,86 +47,63 @@ class KestruneSaveKill : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(test::InSandbox());
     FHost = test::Env("KST_HOST_ADDRESS");
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);
-    FRegistry->SetAccess(TRegAccess::All);
-    ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, true));
-    FRegistry->CloseKey();
-    THostList list;
+    std::vector<e2e::TComputer> list;
     for (int i = 0; i < kComputers; ++i) {
       const TStored c = Computer(i, StrToIp(FHost));
-      auto r = std::make_unique<THostRecord>();
-      r->AssignComputerName(c.Name);
-      r->MacAddress = c.Mac;
-      r->BroadcastAddress = c.Broadcast;
-      r->Port = c.Port;
-      r->LocalIpAddress = c.Local;
-      list.push_back(std::move(r));
+      list.push_back({c.Name, c.Mac, IpToStr(c.Broadcast), c.Port, 0, "", FHost});
       FCurrent.push_back(c);
     }
-    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
+    ASSERT_TRUE(FSession.StoreList(list));
   }
-  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
 
   // The list as the next start loads it.
   std::vector<TStored> Stored() {
-    TKestruneState state;
-    TViewSettings view;
-    TRegistryStore(*FRegistry).Load(state, view, {FHost});
     std::vector<TStored> list;
-    for (const auto& r : state.HostList)
+    for (const auto& r : FSession.StoredList({FHost}))
       list.push_back({r->ComputerName, r->MacAddress, r->BroadcastAddress, r->Port, r->LocalIpAddress});
     return list;
   }
   bool StagingMarked() {
-    FRegistry->SetAccess(TRegAccess::Read);
-    if (!FRegistry->OpenKey(kListStagingKey, false)) return false;
-    const bool marked = FRegistry->ReadDword("Complete").value_or(0) == 1;
-    FRegistry->CloseKey();
+    IRegistryAccessor& registry = FSession.Registry();
+    registry.SetAccess(TRegAccess::Read);
+    if (!registry.OpenKey(kListStagingKey, false)) return false;
+    const bool marked = registry.ReadDword("Complete").value_or(0) == 1;
+    registry.CloseKey();
     return marked;
   }
 
   // Starts kestrune.exe with the first row selected and checks that its table lists the
-  // current list (so each start also checks what the kill before it left); its main window, or
-  // null when a step failed.
-  HWND StartListed(std::optional<TProcess>& process) {
-    FRegistry->SetAccess(TRegAccess::All);
-    if (!FRegistry->OpenKey(kSettingsKey, false)) return nullptr;
-    FRegistry->WriteDword("Selection", 1);
-    FRegistry->CloseKey();
-    process = TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE));
-    if (!process) return nullptr;
-    HWND window = e2e::FindProcessWindow(process->Id(), L"", Widen("Kestrune " KST_PROJECT_VERSION), 30s);
-    FTable = window ? e2e::FindChild(window, L"SysListView32") : nullptr;
-    EXPECT_TRUE(FTable) << "no main window with its table";
-    if (!FTable) return nullptr;
-    auto selected = [&] { return SendMessageW(FTable, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED); };
-    const bool listed = e2e::WaitUntil([&] { return Rows() == FCurrent.size() && selected() == 0; }, 30s);
-    EXPECT_TRUE(listed) << "the start listed " << Rows() << " computers, the registry holds " << FCurrent.size();
-    return listed ? window : nullptr;
+  // current list (so each start also checks what the kill before it left); false when a step
+  // failed.
+  bool StartListed() {
+    FSession.StoreSetting("Selection", 1);
+    const bool started = FSession.Start(30s);
+    EXPECT_TRUE(started) << "no main window with its table";
+    if (!started) return false;
+    const int rows = static_cast<int>(FCurrent.size());
+    const bool listed = e2e::WaitUntil([&] { return FSession.Rows() == rows && FSession.Selected() == 0; }, 30s);
+    EXPECT_TRUE(listed) << "the start listed " << FSession.Rows() << " computers, the registry holds " << rows;
+    return listed;
   }
-  size_t Rows() const { return static_cast<size_t>(SendMessageW(FTable, LVM_GETITEMCOUNT, 0, 0)); }
 
   // Starts kestrune.exe, deletes the first computer (answering the question) and asks the
   // program to exit. The moment of that request; nothing when a step failed.
-  std::optional<Clock::time_point> StartDeleteAndExit(std::optional<TProcess>& process) {
-    HWND window = StartListed(process);
-    if (!window) return std::nullopt;
-    PostMessageW(window, WM_COMMAND, 105, 0);  // Delete
-    HWND box = e2e::FindMessageBox(process->Id());
+  std::optional<Clock::time_point> StartDeleteAndExit() {
+    if (!StartListed()) return std::nullopt;
+    FSession.Command(e2e::kCmdDelete);
+    HWND box = e2e::FindMessageBox(FSession.Process().Id());
     EXPECT_TRUE(box) << "no question before deleting";
     if (!box || !e2e::PressButton(box, IDYES)) return std::nullopt;
-    const bool deleted = e2e::WaitUntil([&] { return Rows() == FCurrent.size() - 1; });
-    EXPECT_TRUE(deleted) << "the table lists " << Rows() << " computers after the delete";
+    const bool deleted = FSession.WaitRows(static_cast<int>(FCurrent.size()) - 1);
+    EXPECT_TRUE(deleted) << "the table lists " << FSession.Rows() << " computers after the delete";
     if (!deleted) return std::nullopt;
     const auto asked = Clock::now();
-    PostMessageW(window, WM_APP_EXIT, 0, 0);
+    PostMessageW(FSession.Window(), WM_APP_EXIT, 0, 0);
     return asked;
   }
 
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  e2e::TKestruneSession FSession;
   std::string FHost;
-  HWND FTable = nullptr;
   // What the registry holds now, as the test wrote or last found it.
   std::vector<TStored> FCurrent;
 };
@@ -138,22 +111,21 @@ class KestruneSaveKill : public ::testing::Test {
 TEST_F(KestruneSaveKill, EveryKillDuringTheSaveLeavesTheOldOrTheNewListWhole) {
   // One save left to finish, to learn when its steps run on this machine: the copy appears,
   // is marked whole, and is gone once the list has been replaced.
-  std::optional<TProcess> process;
-  auto asked = StartDeleteAndExit(process);
+  auto asked = StartDeleteAndExit();
   ASSERT_TRUE(asked);
   std::optional<Clock::time_point> staged, marked, done;
   while (!done && Clock::now() - *asked < 60s) {
-    const bool staging = FRegistry->KeyExists(kListStagingKey);
+    const bool staging = FSession.Registry().KeyExists(kListStagingKey);
     if (!staged && staging) staged = Clock::now();
     if (!marked && staging && StagingMarked()) marked = Clock::now();
-    if ((marked && !staging) || !process->Running()) done = Clock::now();
+    if ((marked && !staging) || !FSession.Running()) done = Clock::now();
     Sleep(10);
   }
   ASSERT_TRUE(done) << "the program did not end";
   EXPECT_TRUE(staged && marked) << "the save wrote no marked copy";
   if (!staged) staged = *asked;
   if (!marked) marked = *asked;
-  ASSERT_TRUE(process->Terminate());
+  ASSERT_TRUE(FSession.Process().Terminate());
   FCurrent.erase(FCurrent.begin());
   ASSERT_EQ(Stored(), FCurrent);
   const auto first = *staged - *asked, last = *done - *asked;
@@ -167,11 +139,11 @@ TEST_F(KestruneSaveKill, EveryKillDuringTheSaveLeavesTheOldOrTheNewListWhole) {
   constexpr int kKills = 8;
   for (int k = 0; k < kKills; ++k) {
     const auto delay = k == 0 ? Clock::duration{} : k == kKills - 1 ? last * 5 / 4 : first + (last - first) * (k - 1) / 5;
-    asked = StartDeleteAndExit(process);
+    asked = StartDeleteAndExit();
     ASSERT_TRUE(asked) << "kill " << k;
     std::this_thread::sleep_until(*asked + delay);
-    ASSERT_TRUE(process->Terminate());
-    const bool staging = FRegistry->KeyExists(kListStagingKey), wasMarked = StagingMarked();
+    ASSERT_TRUE(FSession.Process().Terminate());
+    const bool staging = FSession.Registry().KeyExists(kListStagingKey), wasMarked = StagingMarked();
     std::vector<TStored> oldList = FCurrent, newList(FCurrent.begin() + 1, FCurrent.end());
     const auto stored = Stored();
     const bool isOld = stored == oldList, isNew = stored == newList;

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "netcore/win32/text_win32.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst::e2e {
@@ -61,6 +62,11 @@ std::optional<TPicture> TPicture::Load(const std::string& unixPath) {
   if (SUCCEEDED(init)) CoUninitialize();
   if (!read) return std::nullopt;
   return picture;
+}
+
+std::optional<TPicture> ScreenPicture(const std::string& name, std::chrono::milliseconds settle) {
+  Sleep(static_cast<DWORD>(settle.count()));
+  return TPicture::Load(TakeScreenshot(name));
 }
 
 TRgb InsideCorner(const TPicture& picture, HWND window) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -34,6 +35,11 @@ class TPicture {
   int FWidth = 0, FHeight = 0;
   std::vector<uint8_t> FBgra;
 };
+
+// Waits settle for the last repaint, then takes the screenshot NAME (TakeScreenshot) and reads it;
+// nothing when no picture came.
+std::optional<TPicture> ScreenPicture(const std::string& name,
+                                      std::chrono::milliseconds settle = std::chrono::milliseconds(300));
 
 // The pixel a few pixels inside the lower right corner of a window's client area, where a
 // control or dialog shows only its background.

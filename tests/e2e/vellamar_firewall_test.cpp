@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "netcore/registry.h"
-#include "netcore/win32/text_win32.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/vellamar_session.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst::e2e {
 namespace {
 
-constexpr UINT kExitMessage = WM_USER + 410;
 constexpr WPARAM kFirewallButton = 103;
 constexpr char kPolicy[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy";
 constexpr char kDomain[] = "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\DomainProfile";
@@ -33,7 +31,9 @@ class VellamarFirewall : public ::testing::Test {
     Clean();
   }
   void TearDown() override {
-    Stop();
+    if (FVellamar.Running()) {
+      EXPECT_EQ(FVellamar.Exit(), 0u);
+    }
     Clean();
   }
   void Clean() {
@@ -78,24 +78,10 @@ class VellamarFirewall : public ::testing::Test {
     return value;
   }
 
-  void Start() {
-    FProcess = TProcess::Start(ProgramPath(KST_VELLAMAR_EXE));
-    ASSERT_TRUE(FProcess);
-    FWindow = FindProcessWindow(FProcess->Id(), L"VellamarListenForm", L"Vellamar");
-    ASSERT_TRUE(FWindow);
-  }
-  void ClickFirewall() { PostMessageW(FWindow, WM_COMMAND, kFirewallButton, 0); }
-  // Closes the window as the exit message does, and waits for the process.
-  void Stop() {
-    if (!FProcess || !FProcess->Running()) return;
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(FWindow, kExitMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-    EXPECT_EQ(FProcess->WaitExit(), 0u);
-  }
+  void ClickFirewall() { PostMessageW(FVellamar.Window(), WM_COMMAND, kFirewallButton, 0); }
 
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr;
+  TVellamarSession FVellamar;
 };
 
 TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack) {
@@ -107,7 +93,7 @@ TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack)
   const std::string domainPorts = std::string(kDomain) + "\\GloballyOpenPorts\\List";
   ASSERT_FALSE(FRegistry->KeyExists(kBrindlecote)) << "a key left by another test";
 
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   ClickFirewall();
   ASSERT_TRUE(WaitUntil([&] { return Text(standardPorts, "9:UDP").has_value(); })) << "no ports opened";
   EXPECT_EQ(Flag(kDomain), 0u);
@@ -119,7 +105,7 @@ TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack)
   EXPECT_FALSE(FRegistry->KeyExists(kRules));
   EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
 
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Flag(kDomain), 1u);
   EXPECT_EQ(Flag(kStandard), 1u);
   EXPECT_EQ(Text(domainPorts, "7:UDP"), std::nullopt);
@@ -134,7 +120,7 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   Put(kDomain, "DoNotAllowExceptions", 1);
   Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
 
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   ClickFirewall();
   ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"),
@@ -142,16 +128,16 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   EXPECT_EQ(Flag(kDomain), 0u);
   EXPECT_FALSE(FRegistry->KeyExists(std::string(kDomain) + "\\GloballyOpenPorts"));
 
-  FProcess.reset();  // killed: nothing of it ran its exit
+  FVellamar.Process().Terminate();  // killed: nothing of it ran its exit
   EXPECT_TRUE(Text(kRules, "Wake-On-LAN").has_value());
   EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
 
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
   EXPECT_EQ(Flag(kDomain), 1u);
   EXPECT_FALSE(FRegistry->KeyExists(kBrindlecote));
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Flag(kDomain), 1u);
 }
 
@@ -171,7 +157,7 @@ TEST_F(VellamarFirewall, Windows10StartAndExitLeaveAnotherRunsChangesAndKeepLeft
   Put(kOutstanding, "0001", std::nullopt, (std::string("\\") + kStandard + "=DoNotAllowExceptions").c_str());
   Put(kOutstanding, "0001.Owner", std::nullopt, "4000000/1");
 
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   EXPECT_EQ(Flag(kStandard), 1u);
   EXPECT_EQ(Flag(kDomain), 0u);
   EXPECT_EQ(Text(kOutstanding, "0000"), domainEntry);
@@ -182,10 +168,10 @@ TEST_F(VellamarFirewall, Windows10StartAndExitLeaveAnotherRunsChangesAndKeepLeft
   EXPECT_EQ(Flag(kStandard), 0u);
   EXPECT_EQ(Text(kOutstanding, "0000.Owner"), live);
   EXPECT_EQ(Text(kOutstanding, "0001"), std::string("\\") + kStandard + "=DoNotAllowExceptions");
-  EXPECT_EQ(Text(kOutstanding, "0001.Owner").value_or("").rfind(std::to_string(FProcess->Id()) + "/", 0), 0u);
+  EXPECT_EQ(Text(kOutstanding, "0001.Owner").value_or("").rfind(std::to_string(FVellamar.Process().Id()) + "/", 0), 0u);
   EXPECT_EQ(Text(kOutstanding, "0002"), std::string("\\") + kRules + "=Wake-On-LAN");
 
-  Stop();
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_EQ(Flag(kStandard), 1u);
   EXPECT_EQ(Flag(kDomain), 0u);

@@ -6,16 +6,14 @@
 
 #include "netcore/magic_packet.h"
 #include "netcore/win32/handles_win32.h"
-#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/picture.h"
+#include "tests/e2e/vellamar_session.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst::e2e {
 namespace {
 
 using test::Env;
-
-constexpr UINT kExitMessage = WM_USER + 410;
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -72,32 +70,11 @@ class Vellamar : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(test::InSandbox()) << "run inside tools/sandbox"; }
 
-  // Starts the program and waits for its window.
-  void Start() {
-    FProcess = TProcess::Start(ProgramPath(KST_VELLAMAR_EXE));
-    ASSERT_TRUE(FProcess) << "cannot start " << KST_VELLAMAR_EXE;
-    FWindow = FindProcessWindow(FProcess->Id(), L"VellamarListenForm", L"Vellamar");
-    ASSERT_TRUE(FWindow) << "no window";
-    FLog = FindChild(FWindow, L"Edit");
-    ASSERT_TRUE(FLog) << "no log";
-  }
-
-  bool HasStatic(const std::string& text) const { return HasChildText(FWindow, text); }
-
-  std::string Log() const { return WindowText(FLog); }
+  bool HasStatic(const std::string& text) const { return HasChildText(FVellamar.Window(), text); }
+  std::string Log() const { return FVellamar.LogText(); }
   size_t LoggedPackets() const { return PacketBlocks(Log()).size(); }
 
-  void TearDown() override {
-    if (FProcess && FProcess->Running() && FWindow) {
-      DWORD_PTR result = 0;
-      SendMessageTimeoutW(FWindow, kExitMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-      FProcess->WaitExit();
-    }
-  }
-
-  std::optional<TProcess> FProcess;
-  HWND FWindow = nullptr;
-  HWND FLog = nullptr;
+  TVellamarSession FVellamar;
 };
 
 std::vector<uint8_t> Bytes(const TMagicPacket& packet) { return {packet.View().begin(), packet.View().end()}; }
@@ -115,7 +92,7 @@ bool SendOverLoopback(const std::vector<uint8_t>& payload, uint16_t port) {
 }
 
 TEST_F(Vellamar, LogsMagicPacketsToTheAdapterAndItsBroadcastsOnly) {
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   // The adapter of the LAN is chosen and shown; listening started without complaint.
   EXPECT_TRUE(HasStatic(Env("KST_HOST_ADDRESS")));
   EXPECT_TRUE(HasStatic(Env("KST_HOST_MAC")));
@@ -130,7 +107,7 @@ TEST_F(Vellamar, LogsMagicPacketsToTheAdapterAndItsBroadcastsOnly) {
     // The two packets' lines are written in the log as the user sees it.
     const auto shot = TPicture::Load(TakeScreenshot("vellamar-two-packets"));
     ASSERT_TRUE(shot) << "no screenshot";
-    EXPECT_GT(DarkPixels(*shot, FLog), 500);
+    EXPECT_GT(DarkPixels(*shot, FVellamar.Log()), 500);
   }
 
   // Not a magic packet: right length, one byte of the sixteenth copy wrong.
@@ -164,19 +141,19 @@ void ClickToolButton(HWND window, int position) {
 }
 
 TEST_F(Vellamar, ClearButtonEmptiesTheLogAndAboutOpensOverTheWindow) {
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   ASSERT_TRUE(test::PeerSend(Env("KST_HOST_ADDRESS"), 9, Bytes(BuildMagicPacket(0x02AA00000031ull, 0)), 1, 40106));
   ASSERT_TRUE(WaitUntil([&] { return LoggedPackets() == 1; }));
-  ClickToolButton(FWindow, 1);
+  ClickToolButton(FVellamar.Window(), 1);
   EXPECT_TRUE(WaitUntil([&] { return Log().empty(); })) << Log();
 
-  ClickToolButton(FWindow, 3);
-  HWND about = FindProcessWindow(FProcess->Id(), L"#32770", L"About Vellamar");
+  ClickToolButton(FVellamar.Window(), 3);
+  HWND about = FindProcessWindow(FVellamar.Process().Id(), L"#32770", L"About Vellamar");
   ASSERT_TRUE(about) << "no about window";
   EXPECT_TRUE(HasChildText(about, "Vellamar"));
   EXPECT_TRUE(HasChildText(about, std::string("Version ") + KST_PROJECT_VERSION));
   RECT owner{}, box{};
-  GetWindowRect(FWindow, &owner);
+  GetWindowRect(FVellamar.Window(), &owner);
   GetWindowRect(about, &box);
   EXPECT_NEAR((box.left + box.right) / 2, (owner.left + owner.right) / 2, 1);
   EXPECT_NEAR((box.top + box.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
@@ -191,7 +168,7 @@ TEST_F(Vellamar, ClearButtonEmptiesTheLogAndAboutOpensOverTheWindow) {
 }
 
 TEST_F(Vellamar, SecondStartSaysItIsAlreadyRunningAndLeavesTheFirstAlone) {
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
   auto second = TProcess::Start(ProgramPath(KST_VELLAMAR_EXE));
   ASSERT_TRUE(second);
   HWND box = FindMessageBox(second->Id());
@@ -202,18 +179,16 @@ TEST_F(Vellamar, SecondStartSaysItIsAlreadyRunningAndLeavesTheFirstAlone) {
   ASSERT_TRUE(PressButton(box, IDOK));
   EXPECT_EQ(second->WaitExit(), 0u);
 
-  EXPECT_TRUE(FProcess->Running());
-  EXPECT_TRUE(IsWindow(FWindow));
+  EXPECT_TRUE(FVellamar.Running());
+  EXPECT_TRUE(IsWindow(FVellamar.Window()));
   EXPECT_TRUE(HasStatic(Env("KST_HOST_ADDRESS")));
 }
 
 TEST_F(Vellamar, ClosesOnItsExitMessage) {
-  Start();
-  DWORD_PTR result = 0;
-  ASSERT_TRUE(SendMessageTimeoutW(FWindow, kExitMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
-  EXPECT_EQ(FProcess->WaitExit(), 0u);
+  ASSERT_TRUE(FVellamar.Start());
+  EXPECT_EQ(FVellamar.Exit(), 0u);
   // A new start finds no running copy.
-  Start();
+  ASSERT_TRUE(FVellamar.Start());
 }
 
 }  // namespace

@@ -93,6 +93,23 @@ bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) 
 
 bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
 
+bool ChangeAddress(const std::string& request) {
+  return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", request, std::chrono::seconds(5));
+}
+
+bool PutToSleep(const std::string& mac) {
+  // The agent takes the computer from the file's name.
+  const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\" + mac, done = base + ".done";
+  DeleteFileA(done.c_str());
+  std::ofstream(base + ".sleep").close();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t> payload, int count,
               uint16_t sourcePort) {
   return RunPeerCommand("send " + address + ' ' + std::to_string(port) + ' ' + Hex(payload) + ' ' +

@@ -48,5 +48,11 @@ bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firs
 // afterwards (tools/name_server.py): "refuse" (the default: at once), "slow SECONDS" (the LAN's
 // name server answers "no such name" after that long) or "silent" (it never answers).
 bool UseNames(const std::string& mode);
+// Changes this machine's LAN for programs running now: "add 10.77.0.N/24" or "del 10.77.0.N/24"
+// (an address of its own), "forget 10.77.0.N" (that neighbour entry); waits until done.
+bool ChangeAddress(const std::string& request);
+// Puts the sleeping computer with the MAC ("02-77-00-00-01-31") back to sleep: it leaves the LAN
+// until its next magic packet (tools/sleeping_computers.py); waits until done.
+bool PutToSleep(const std::string& mac);
 
 }  // namespace kst::test

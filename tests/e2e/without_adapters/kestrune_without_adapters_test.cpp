@@ -6,17 +6,12 @@
 #include <windows.h>
 #include <iphlpapi.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "netcore/address_text.h"
 #include "netcore/magic_packet.h"
 #include "netcore/registry.h"
 #include "netcore/win32/handles_win32.h"
-#include "netcore/win32/text_win32.h"
-#include "sender/messages.h"
-#include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
@@ -61,28 +56,11 @@ class KestruneWithoutAdapters : public ::testing::Test {
     ULONG size = 0;
     ASSERT_EQ(GetAdaptersInfo(nullptr, &size), static_cast<DWORD>(ERROR_NO_DATA))
         << "run through tools/loopback-only: this namespace has network adapters";
-    FRegistry->SetRoot(TRegRoot::LocalMachine);
-    FRegistry->DeleteKey(kSettingsKey);
-    THostList list;
-    for (int i = 0; i < 2; ++i) {
-      auto r = std::make_unique<THostRecord>();
-      r->AssignComputerName(i == 0 ? "PC1" : "pc2");
-      r->MacAddress = 0x02EE00000001ull + static_cast<uint64_t>(i);
-      r->BroadcastAddress = StrToIp("127.0.0.1");
-      r->Port = static_cast<uint16_t>(40031 + i);
-      list.push_back(std::move(r));
-    }
-    ASSERT_TRUE(TRegistryStore(*FRegistry).SaveHosts(list));
-    FRegistry->SetAccess(TRegAccess::All);
-    ASSERT_TRUE(FRegistry->OpenKey(kSettingsKey, true));
-    for (uint32_t n = 0; n < 4; ++n) FRegistry->WriteDword("Columns" + std::to_string(n), 111 + 11 * n);
-    FRegistry->WriteDword("Selection", 2);
-    FRegistry->CloseKey();
-  }
-  void TearDown() override { FRegistry->DeleteKey(kSettingsKey); }
-
-  static std::optional<TProcess> Run(const std::wstring& arguments) {
-    return TProcess::Start(e2e::ProgramPath(KST_KESTRUNE_EXE), arguments);
+    ASSERT_TRUE(FSession.StoreList({{"PC1", 0x02EE00000001, "127.0.0.1", 40031}, {"pc2", 0x02EE00000002, "127.0.0.1", 40032}}));
+    FSession.StoreSettings([](IRegistryAccessor& reg) {
+      for (uint32_t n = 0; n < 4; ++n) reg.WriteDword("Columns" + std::to_string(n), 111 + 11 * n);
+      reg.WriteDword("Selection", 2);
+    });
   }
   // The start-up box says what is missing, then the system's text; OK goes on.
   static void AnswerNoAdapterBox(const TProcess& process) {
@@ -95,29 +73,22 @@ class KestruneWithoutAdapters : public ::testing::Test {
     EXPECT_TRUE(e2e::PressButton(box, IDOK));
   }
   static std::string PacketHex(uint64_t mac) { return test::Hex(BuildMagicPacket(mac, 0).View()); }
-  std::optional<uint32_t> Stored(const char* name) {
-    FRegistry->SetAccess(TRegAccess::Read);
-    if (!FRegistry->OpenKey(kSettingsKey, false)) return std::nullopt;
-    auto value = FRegistry->ReadDword(name);
-    FRegistry->CloseKey();
-    return value;
-  }
 
   TWinsockSession FWinsock;
-  std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
+  e2e::TKestruneSession FSession;
 };
 
 TEST_F(KestruneWithoutAdapters, CommandLineStillServesTheStoredList) {
   TLoopbackPort first(40031), second(40032);
   ASSERT_TRUE(first.Bound() && second.Bound());
 
-  auto one = Run(L"/pc1");
+  auto one = e2e::StartKestrune(L"/pc1");
   ASSERT_TRUE(one);
   AnswerNoAdapterBox(*one);
   EXPECT_EQ(first.Receive(), PacketHex(0x02EE00000001));
   EXPECT_EQ(one->WaitExit(15s), 0u);
 
-  auto all = Run(L"/all!");
+  auto all = e2e::StartKestrune(L"/all!");
   ASSERT_TRUE(all);
   AnswerNoAdapterBox(*all);
   EXPECT_EQ(first.Receive(), PacketHex(0x02EE00000001));
@@ -126,23 +97,18 @@ TEST_F(KestruneWithoutAdapters, CommandLineStillServesTheStoredList) {
 }
 
 TEST_F(KestruneWithoutAdapters, WindowShowsTheStoredListAndExitKeepsItsLayout) {
-  auto process = Run(L"");
-  ASSERT_TRUE(process);
-  AnswerNoAdapterBox(*process);
-  HWND window = e2e::FindProcessWindow(process->Id(), L"", Widen("Kestrune " KST_PROJECT_VERSION), 30s);
-  ASSERT_TRUE(window);
-  HWND table = e2e::FindChild(window, L"SysListView32");
-  ASSERT_TRUE(table);
-  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETITEMCOUNT, 0, 0) == 2; }));
-  EXPECT_TRUE(e2e::WaitUntil([&] { return SendMessageW(table, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 1; }));
+  ASSERT_TRUE(FSession.Launch());
+  AnswerNoAdapterBox(FSession.Process());
+  ASSERT_TRUE(FSession.FindMainWindow(30s));
+  EXPECT_TRUE(FSession.WaitRows(2));
+  EXPECT_TRUE(FSession.WaitSelected(1));
 
-  PostMessageW(window, WM_APP_EXIT, 0, 0);
-  EXPECT_EQ(process->WaitExit(15s), 0u);
-  EXPECT_EQ(Stored("Columns0"), 111u);
-  EXPECT_EQ(Stored("Columns1"), 122u);
-  EXPECT_EQ(Stored("Columns2"), 133u);
-  EXPECT_EQ(Stored("Columns3"), 144u);
-  EXPECT_EQ(Stored("Selection"), 2u);
+  EXPECT_EQ(FSession.Exit(WM_APP_EXIT, 15s), 0u);
+  EXPECT_EQ(FSession.StoredNumber("Columns0"), 111u);
+  EXPECT_EQ(FSession.StoredNumber("Columns1"), 122u);
+  EXPECT_EQ(FSession.StoredNumber("Columns2"), 133u);
+  EXPECT_EQ(FSession.StoredNumber("Columns3"), 144u);
+  EXPECT_EQ(FSession.StoredNumber("Selection"), 2u);
 }
 
 }  // namespace
