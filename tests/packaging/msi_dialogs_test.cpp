@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "netcore/registry.h"
 #include "netcore/win32/text_win32.h"
 #include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
@@ -164,24 +165,15 @@ void ExpectDrawn(const std::optional<e2e::TPicture>& shot, HWND page, const std:
 
 // The Programs and Features entries named Kestrune, by their versions.
 std::vector<std::string> ProgramsAndFeatures() {
+  const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  auto registry = MakeSystemRegistry();
+  registry->SetRoot(TRegRoot::LocalMachine);
+  registry->SetAccess(TRegAccess::Read);
   std::vector<std::string> versions;
-  HKEY uninstall = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_READ,
-                    &uninstall) != ERROR_SUCCESS)
-    return versions;
-  wchar_t name[256];
-  for (DWORD i = 0, length = 256; RegEnumKeyExW(uninstall, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-                                  ERROR_SUCCESS;
-       ++i, length = 256) {
-    auto value = [&](const wchar_t* valueName) {
-      wchar_t data[256] = {};
-      DWORD size = sizeof data - sizeof(wchar_t);
-      RegGetValueW(uninstall, name, valueName, RRF_RT_REG_SZ, nullptr, data, &size);
-      return Narrow(data);
-    };
-    if (value(L"DisplayName") == "Kestrune") versions.push_back(value(L"DisplayVersion"));
-  }
-  RegCloseKey(uninstall);
+  if (!registry->OpenKey(uninstall, false)) return versions;
+  for (const auto& product : registry->GetKeyNames())
+    if (registry->OpenKey(uninstall + "\\" + product, false) && registry->ReadString("DisplayName") == "Kestrune")
+      versions.push_back(registry->ReadString("DisplayVersion").value_or(""));
   return versions;
 }
 
