@@ -44,6 +44,13 @@ bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t
 bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firstMac, int count, uint16_t sourcePort,
                         int rate, int every = 1);
 
+// Keys and mouse actions through the X server, as a user makes them (tools/input_agent.py):
+// the visible window with this caption gets the X focus, then each action runs in order:
+// "key Down", "key shift+F10", "type Lab-One", "mousemove X Y" (screen pixels), "mousedown 1",
+// "mouseup 1", "doubleclick 1". The keys reach the control focused in Wine's active window,
+// which X does not choose. Returns once the X server has them: "ok", or what failed.
+std::string UserInput(const std::string& caption, const std::vector<std::string>& actions);
+
 // How the sandbox resolves unknown names, reverse lookups among them, for programs started
 // afterwards (tools/name_server.py): "refuse" (the default: at once), "slow SECONDS" (the LAN's
 // name server answers "no such name" after that long) or "silent" (it never answers).
