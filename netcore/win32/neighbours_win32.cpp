@@ -84,7 +84,7 @@ class TSystemNeighbours : public INeighbourPlatform {
     const DWORD status = FCalls.SendARP(htonl(address), 0, buffer, &length);
     // An answer of another length than a MAC's is no answer.
     if (status == NO_ERROR) return ResolvedEvidence(true, MacOf(reinterpret_cast<const UCHAR*>(buffer), length));
-    // Vista and later say so with ERROR_BAD_NET_NAME, older systems with ERROR_GEN_FAILURE.
+    // Nobody answered: ERROR_BAD_NET_NAME on Vista and later, ERROR_GEN_FAILURE before.
     if (status == ERROR_BAD_NET_NAME || status == ERROR_GEN_FAILURE) return ResolvedEvidence(false, 0);
     return {};
   }
