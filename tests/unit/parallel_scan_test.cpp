@@ -228,7 +228,10 @@ TEST_F(WindowsScan, ASlash24InOneTimeOutWithResultsInOrder) {
 
 TEST_F(WindowsScan, StopEndsWithinOneTimeOutAndTheFirstAddressIsAlwaysAsked) {
   Scan(4094, 300);
-  EXPECT_LE(FClock.Now() - FStoppedAt, TWindowsStandIn::kGiveUpTime);
+  // The scan's thread sees the stop at its next check (the window's within 20 ms); meanwhile the
+  // driver may have moved the clock on by a pace step or two, letting a probe whose turn it was
+  // begin: one time-out from then.
+  EXPECT_LE(FClock.Now() - FStoppedAt, TWindowsStandIn::kGiveUpTime + std::chrono::milliseconds(20));
   EXPECT_GE(FProgress.size(), 300u);
   EXPECT_EQ(FProgress.back(), static_cast<int>(FProgress.size()));
   const int asked = FWindows.Asks();
