@@ -2,11 +2,14 @@
 """Computers that sleep on the sandbox LAN, run by tools/sandbox in the peer namespace.
 
 Each sleeper has an address, a MAC address and a wake delay in seconds ("never": it never
-wakes). Asleep, it is nowhere on the LAN. Like a network adapter in standby, the agent looks at
+wakes; "awake": it is awake from the start and stays so, a computer that never sleeps). Asleep,
+it is nowhere on the LAN. Like a network adapter in standby, the agent looks at
 every frame on the link (whatever its port or protocol) for a magic packet with the sleeper's
 MAC; the delay after the first one, a macvlan interface with that MAC and address comes up and
 answers ARP, until a test puts it back to sleep: a file MAC.sleep (MAC as 02-77-00-00-01-31) in
-the commands folder removes the interface; the file is then renamed MAC.done.
+the commands folder removes the interface; the file is then renamed MAC.done. A file NAME.up holding
+"ADDRESS MAC" brings up a computer never seen before, awake, until its MAC.sleep; it is then
+renamed NAME.done.
 
 For figures the agent also counts the ARP requests on the link: a file NAME.arp in the commands
 folder is answered with NAME.done holding "<time> <requests seen so far>".
@@ -40,7 +43,8 @@ class Sleeper:
         self.address = address
         self.mac = mac.upper().replace(":", "-")
         self.pattern = b"\xff" * 6 + mac_bytes(mac) * 16
-        self.delay = None if delay == "never" else float(delay)
+        self.always = delay == "awake"
+        self.delay = None if delay in ("never", "awake") else float(delay)
         self.interface = f"sleep{index}"
         self.wake_at = None
         self.awake = False
@@ -70,6 +74,9 @@ def main():
 
     sleepers = [Sleeper(entry, i) for i, entry in enumerate(args.sleepers)]
     log = open(args.log, "a", buffering=1)
+    for s in sleepers:
+        if s.always:
+            s.wake(log)
     link = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(ETH_P_ALL))
     link.bind(("lan0", 0))
     arp_requests = 0
@@ -96,6 +103,17 @@ def main():
                     f.write(f"{time.time():.3f} {arp_requests}\n")
                 os.rename(path[: -len(".arp")] + ".tmp", path[: -len(".arp")] + ".done")
                 os.remove(path)
+                continue
+            if name.endswith(".up"):
+                path = os.path.join(args.commands, name)
+                with open(path) as f:
+                    words = f.read().split()
+                if len(words) == 2:
+                    for s in [s for s in sleepers if s.address == words[0] and s.awake]:
+                        s.sleep(log)
+                    sleepers.append(Sleeper(f"{words[0]}={words[1]}=never", len(sleepers)))
+                    sleepers[-1].wake(log)
+                os.rename(path, path[: -len(".up")] + ".done")
                 continue
             if not name.endswith(".sleep"):
                 continue

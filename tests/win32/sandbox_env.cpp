@@ -97,6 +97,10 @@ bool ChangeAddress(const std::string& request) {
   return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", request, std::chrono::seconds(5));
 }
 
+bool BringUp(const std::string& address, const std::string& mac) {
+  return RunAgentRequest(Env("KST_SLEEPER_COMMANDS"), "up", address + " " + mac, std::chrono::seconds(5));
+}
+
 bool PutToSleep(const std::string& mac) {
   // The agent takes the computer from the file's name.
   const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\" + mac, done = base + ".done";

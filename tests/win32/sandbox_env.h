@@ -45,8 +45,9 @@ bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firs
                         int rate, int every = 1);
 
 // How the sandbox resolves unknown names, reverse lookups among them, for programs started
-// afterwards (tools/name_server.py): "refuse" (the default: at once), "slow SECONDS" (the LAN's
-// name server answers "no such name" after that long) or "silent" (it never answers).
+// afterwards (tools/name_server.py): "refuse" (the default: at once), "answer" (the LAN's name
+// server answers at once, with an address for the names it knows), "slow SECONDS" (it answers
+// after that long) or "silent" (it never answers).
 bool UseNames(const std::string& mode);
 // Changes this machine's LAN for programs running now: "add 10.77.0.N/24" or "del 10.77.0.N/24"
 // (an address of its own), "forget 10.77.0.N" (that neighbour entry); waits until done.
@@ -54,5 +55,8 @@ bool ChangeAddress(const std::string& request);
 // Puts the sleeping computer with the MAC ("02-77-00-00-01-31") back to sleep: it leaves the LAN
 // until its next magic packet (tools/sleeping_computers.py); waits until done.
 bool PutToSleep(const std::string& mac);
+// Brings up a computer never seen before, awake, at the address with the MAC ("02-77-00-00-02-61"),
+// until PutToSleep(mac); waits until done.
+bool BringUp(const std::string& address, const std::string& mac);
 
 }  // namespace kst::test
