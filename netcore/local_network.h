@@ -10,7 +10,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -77,29 +76,10 @@ uint64_t FindOwnMac(std::span<const TAdapterRecord> adapters, uint32_t address);
 // --- Win32 layer ---
 
 // MAC value of the host that answers ARP for the dotted address (empty: the primary local
-// address); 0 when none answers. Blocks until the host answers or the ARP time-out passes.
+// address); 0 when none answers. Blocks until the answer counts or the address is silent
+// (arp_sweep.h: up to kConfirmAfter where only the neighbour table tells).
 uint64_t GetMacByArp(std::string_view address);
 
-// ARP for many addresses at once, as a range scan asks. Where the system cannot send an ARP
-// request on request (Wine), Announce starts resolving an address of one of this machine's
-// networks ahead of its turn by sending it an empty UDP datagram (port 9, discard), and returns
-// at once; where it can (SendARP on Windows), Announce does nothing and MacOf asks by ARP alone. MacOf then answers as GetMacByArp does, waiting for the
-// answer at most the ARP time-out counted from the announcement, so that silent addresses
-// announced together time out together. Both may be called from several threads at once.
-class TArpSweep {
- public:
-  TArpSweep();
-  ~TArpSweep();
-  TArpSweep(const TArpSweep&) = delete;
-  TArpSweep& operator=(const TArpSweep&) = delete;
-
-  void Announce(uint32_t address) noexcept;
-  uint64_t MacOf(uint32_t address);
-
- private:
-  struct TState;
-  std::unique_ptr<TState> F;
-};
 // The system's neighbour (ARP) table as it is now; empty when it cannot be read.
 std::vector<TNeighbourRow> ReadNeighbourTable();
 // Appends the machine's own IPv4 addresses as the resolver lists them for its host name.

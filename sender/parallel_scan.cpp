@@ -29,6 +29,10 @@ constexpr auto kStopPoll = std::chrono::milliseconds(20);
 
 }  // namespace
 
+uint64_t TArpScanProbe::MacOf(std::string_view addressText) { return FSweep.MacOf(StrToIp(addressText)); }
+
+void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
+
 void TParallelScan::Run() {
   const int32_t count = FRequest.Count < 1 ? 1 : FRequest.Count;  // the first address always
   const int width = FRequest.MaxInFlight < 1 ? 1 : FRequest.MaxInFlight;

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <thread>
 
+#include "netcore/arp_sweep.h"
 #include "sender/host_record.h"
 
 namespace kst {
@@ -31,6 +32,20 @@ class IScanProbe {
   // The address's turn is near: a probe may start resolving it now. Called on the scan's own
   // thread, in address order, each address at most once and before its MacOf.
   virtual void Announce(std::string_view /*addressText*/) {}
+};
+
+// The scan's probe: ARP answers through one sweep, reverse names from lookUp.
+class TArpScanProbe : public IScanProbe {
+ public:
+  TArpScanProbe(TArpSweep& sweep, std::function<std::string(std::string_view)> lookUp)
+      : FSweep(sweep), FLookUp(std::move(lookUp)) {}
+  uint64_t MacOf(std::string_view addressText) override;
+  std::string NameOf(std::string_view addressText) override { return FLookUp(addressText); }
+  void Announce(std::string_view addressText) override;
+
+ private:
+  TArpSweep& FSweep;
+  std::function<std::string(std::string_view)> FLookUp;
 };
 
 struct TScanRequest {

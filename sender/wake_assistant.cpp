@@ -240,8 +240,8 @@ constexpr const char* kArpMayBeTheAdapter = "some adapters answer ARP for their 
 
 }  // namespace
 
-TWakeWatch::TWakeWatch(std::vector<TNetworkInterface> interfaces, bool group, TTime giveUpAfter)
-    : FInterfaces(std::move(interfaces)), FGroup(group), FGiveUpAfter(giveUpAfter) {}
+TWakeWatch::TWakeWatch(std::vector<TNetworkInterface> interfaces, bool group, bool systemStates, TTime giveUpAfter)
+    : FInterfaces(std::move(interfaces)), FGroup(group), FSystemStates(systemStates), FGiveUpAfter(giveUpAfter) {}
 
 bool TWakeWatch::Probeable(uint32_t address) const {
   const TNetworkInterface* net = InterfaceFor(FInterfaces, address);
@@ -271,7 +271,7 @@ bool TWakeWatch::Watches(uint64_t hostId) const {
   return std::any_of(FTargets.begin(), FTargets.end(), [&](const TWatched& w) { return w.Target.HostId == hostId; });
 }
 
-void TWakeWatch::Add(TWatchTarget target, std::span<const TNeighbourSeen> table, TTime now, bool lookupPending) {
+void TWakeWatch::Add(TWatchTarget target, const TNeighbourTable& table, TTime now, bool lookupPending) {
   auto found = std::find_if(FTargets.begin(), FTargets.end(),
                             [&](const TWatched& w) { return w.Target.HostId == target.HostId; });
   if (found == FTargets.end()) found = FTargets.insert(FTargets.end(), TWatched{});
@@ -292,13 +292,14 @@ void TWakeWatch::Add(TWatchTarget target, std::span<const TNeighbourSeen> table,
   }
   const uint64_t addresses = uint64_t{~route.Mask} + 1;
   w.Scope = addresses < 4 || addresses - 2 > kMaxSweepAddresses ? TScope::TooWide : TScope::Network;
-  for (const auto& row : table) {
+  for (const auto& row : table.Entries) {
     if (row.Mac != w.Target.Mac) continue;
     // Even an entry that no longer answers tells where the computer lived.
     AddCandidate(w, row.Address);
-    if (!row.Valid) continue;
+    if (!row.Valid()) continue;
     w.HeldAtSend.insert(row.Address);
-    if (row.Confirmed && w.State == TState::Waiting && Probeable(row.Address)) {
+    if (FSystemStates && row.State == TNeighbourState::Reachable && w.State == TState::Waiting &&
+        Probeable(row.Address)) {
       w.State = TState::AnsweredBefore;
       w.At = row.Address;
       w.Asked = true;
@@ -393,14 +394,13 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
   return probes;
 }
 
-void TWakeWatch::Evidence(const TArpEvidence& e) {
+void TWakeWatch::Evidence(const TAddressEvidence& e) {
   FInFlight.erase(e.Address);
-  if (e.Mac == 0) {
-    FSilentAt[e.Address] = e.At;
-    return;
-  }
+  if (e.Evidence.Verdict == TArpVerdict::Silent) FSilentAt[e.Address] = e.At;
+  if (!e.Evidence.Answered() || e.Evidence.Mac == 0) return;
   for (auto& w : FTargets) {
-    if (w.Target.Mac != e.Mac || e.At < w.Start || (w.Scope != TScope::Network && w.Scope != TScope::TooWide))
+    if (w.Target.Mac != e.Evidence.Mac || e.At < w.Start ||
+        (w.Scope != TScope::Network && w.Scope != TScope::TooWide))
       continue;
     AddCandidate(w, e.Address);
     if (w.State == TState::WokeUp || w.State == TState::AnsweredAfter) continue;
@@ -410,7 +410,7 @@ void TWakeWatch::Evidence(const TArpEvidence& e) {
       w.State = TState::WokeUp;
     } else if (w.State == TState::AnsweredBefore) {
       continue;
-    } else if (e.HeldBefore && w.HeldAtSend.count(e.Address)) {
+    } else if (e.Evidence.Kind == TAnswerKind::Confirmed && w.HeldAtSend.count(e.Address)) {
       w.State = TState::AnsweredBefore;
     } else {
       w.State = TState::AnsweredAfter;
@@ -420,8 +420,8 @@ void TWakeWatch::Evidence(const TArpEvidence& e) {
   }
 }
 
-void TWakeWatch::Table(std::span<const TNeighbourSeen> table) {
-  for (const auto& row : table) {
+void TWakeWatch::Table(const TNeighbourTable& table) {
+  for (const auto& row : table.Entries) {
     if (row.Mac == 0) continue;
     for (auto& w : FTargets) {
       if (w.Target.Mac == row.Mac && (w.Scope == TScope::Network || w.Scope == TScope::TooWide))

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "netcore/adapters.h"
+#include "netcore/neighbours.h"
 #include "sender/host_record.h"
 
 namespace kst {
@@ -73,7 +74,7 @@ std::vector<std::string> RouteLines(const THostRecord& record, const TRoute& rou
 // own retries included (switches with ARP inspection shut a port above 15 a second).
 inline constexpr int kArpPerSecond = 15;
 
-using TWatchTime = std::chrono::milliseconds;
+using TWatchTime = TNeighbourTime;
 
 // When the system sends the ARP requests that one probe causes, from the probe on: for an
 // address it holds no valid entry for, up to three a second apart (Windows, and Linux's
@@ -123,22 +124,11 @@ struct TWatchTarget {
   TRoute Route;      // the route of its packet, as the route line showed it at the send
 };
 
-// One row of the neighbour table as the watch needs it.
-struct TNeighbourSeen {
+// What one probe learnt of an address, and when.
+struct TAddressEvidence {
   uint32_t Address = 0;
-  uint64_t Mac = 0;        // 0: none, or all zero
-  bool Valid = false;      // resolved; unreachable entries may still carry an old MAC
-  bool Confirmed = false;  // the system vouches for a recent answer (Windows: the Reachable state)
-};
-
-// What one probe learnt of an address: an ARP answer, or a silence (Mac 0).
-struct TArpEvidence {
-  uint32_t Address = 0;
-  uint64_t Mac = 0;
+  TArpEvidence Evidence;
   TWatchTime At{};
-  // An answer of an entry that was valid before the probe and still is once checked: the
-  // computer may have answered only before the probe.
-  bool HeldBefore = false;
 };
 
 // One watch: the computers sent to, whom to ask when, what the answers show, and its texts.
@@ -153,13 +143,15 @@ class TWakeWatch {
   // moved to another address.
   static constexpr TTime kSweepAfterSilence{20000};
 
-  // group: a watch begun by Send to All.
-  TWakeWatch(std::vector<TNetworkInterface> interfaces, bool group, TTime giveUpAfter = kGiveUpAfter);
+  // group: a watch begun by Send to All. systemStates: the table's Reachable state is the
+  // system's own word for a recent answer (Windows; Wine shows every valid entry so).
+  TWakeWatch(std::vector<TNetworkInterface> interfaces, bool group, bool systemStates = false,
+             TTime giveUpAfter = kGiveUpAfter);
 
   // A computer was sent its packet at now; table is the neighbour table read then. Adding a
   // computer already watched starts it again; every add starts the give-up time again.
   // lookupPending: its name is being asked of the name server (see AddCandidates).
-  void Add(TWatchTarget target, std::span<const TNeighbourSeen> table, TTime now, bool lookupPending = false);
+  void Add(TWatchTarget target, const TNeighbourTable& table, TTime now, bool lookupPending = false);
   // The addresses the name server gave for the computer's name (none: the lookup failed).
   void AddCandidates(uint64_t hostId, std::span<const uint32_t> addresses);
   // The computer was deleted or edited: it leaves the watch. False when it was not watched.
@@ -171,10 +163,10 @@ class TWakeWatch {
   std::vector<uint32_t> Due(TTime now, TArpBudget& budget, bool scanRunning,
                             const std::function<std::span<const TTime>(uint32_t)>& requestsOf);
 
-  // What a probe learnt.
-  void Evidence(const TArpEvidence& evidence);
+  // What a probe learnt (nothing decided: the probe ended without a word).
+  void Evidence(const TAddressEvidence& evidence);
   // The neighbour table as read later: an entry for a watched MAC tells where to ask.
-  void Table(std::span<const TNeighbourSeen> table);
+  void Table(const TNeighbourTable& table);
 
   bool Finished(TTime now) const;
   // The banner's lines at now; maxNames bounds the characters of a list of names.
@@ -214,6 +206,7 @@ class TWakeWatch {
 
   std::vector<TNetworkInterface> FInterfaces;
   bool FGroup;
+  bool FSystemStates;
   TTime FGiveUpAfter;
   std::vector<TWatched> FTargets;
   std::map<uint32_t, TTime> FSilentAt;   // the last silence observed at each address

@@ -6,16 +6,24 @@
 
 namespace kst {
 
+std::unique_ptr<IWakeProber> MakeWakeProber(INeighbourPlatform& platform, IClock& clock, TThreadStart start) {
+  if (!start) start = [](std::function<void()> work) { std::thread(std::move(work)).detach(); };
+  if (platform.CanResolve()) return std::make_unique<TResolverProber>(platform, clock, std::move(start));
+  return std::make_unique<TDatagramProber>(platform);
+}
+
 struct TResolverProber::TShared {
-  TResolve Resolve;
-  TClock Clock;
+  INeighbourPlatform& Platform;
+  IClock& Clock;
   std::mutex Lock;
   std::deque<uint32_t> Queue;
-  std::vector<TArpEvidence> Learnt;
+  std::vector<TAddressEvidence> Learnt;
   size_t Threads = 0;
   bool Gone = false;
 
-  // One thread's life: calls until the queue is empty or the prober has gone.
+  TShared(INeighbourPlatform& platform, IClock& clock) : Platform(platform), Clock(clock) {}
+
+  // One thread's life: resolutions until the queue is empty or the prober has gone.
   void Work() noexcept {
     for (;;) {
       uint32_t address = 0;
@@ -28,15 +36,15 @@ struct TResolverProber::TShared {
         address = Queue.front();
         Queue.pop_front();
       }
-      uint64_t mac = 0;
+      TArpEvidence evidence;
       try {
-        mac = Resolve(address);
+        evidence = Platform.Resolve(address);
       } catch (...) {
-        // No answer this time.
+        // Nothing learnt this time.
       }
       try {
         std::lock_guard<std::mutex> guard(Lock);
-        if (!Gone) Learnt.push_back({address, mac, Clock(), false});
+        if (!Gone) Learnt.push_back({address, evidence, Clock.Now()});
       } catch (...) {
         // Out of memory: the watch takes the probe as lost.
       }
@@ -44,12 +52,8 @@ struct TResolverProber::TShared {
   }
 };
 
-TResolverProber::TResolverProber(TResolve resolve, TClock clock, TStart start)
-    : F(std::make_shared<TShared>()), FStart(std::move(start)) {
-  F->Resolve = std::move(resolve);
-  F->Clock = std::move(clock);
-  if (!FStart) FStart = [](std::function<void()> work) { std::thread(std::move(work)).detach(); };
-}
+TResolverProber::TResolverProber(INeighbourPlatform& platform, IClock& clock, TThreadStart start)
+    : F(std::make_shared<TShared>(platform, clock)), FStart(std::move(start)) {}
 
 TResolverProber::~TResolverProber() {
   std::lock_guard<std::mutex> guard(F->Lock);
@@ -68,62 +72,43 @@ void TResolverProber::Ask(uint32_t address, TWatchTime) {
   try {
     FStart([shared = F] { shared->Work(); });
   } catch (...) {
-    // No thread: the calls wait for one that runs already, or for the next probe's.
+    // No thread: the resolution waits for one that runs already, or for the next probe's.
     std::lock_guard<std::mutex> guard(F->Lock);
     --F->Threads;
   }
 }
 
-std::vector<TArpEvidence> TResolverProber::Collect(std::span<const TNeighbourSeen>, TWatchTime) {
+std::vector<TAddressEvidence> TResolverProber::Collect(const TNeighbourTable&, TWatchTime) {
   std::lock_guard<std::mutex> guard(F->Lock);
-  std::vector<TArpEvidence> learnt;
+  std::vector<TAddressEvidence> learnt;
   learnt.swap(F->Learnt);
   return learnt;
 }
 
 std::span<const TWatchTime> TDatagramProber::RequestsOf(uint32_t address) const {
-  const auto found = FValid.find(address);
-  return found != FValid.end() && found->second ? kArpRecheckRequests : kArpResolveRequests;
+  // A valid entry is checked by unicast after Linux's delay; anything else is asked at once.
+  const TNeighbourEntry* e = FLast.Find(address);
+  return e != nullptr && e->Valid() ? kArpRecheckRequests : kArpResolveRequests;
 }
 
 void TDatagramProber::Ask(uint32_t address, TWatchTime now) {
-  const auto found = FValid.find(address);
-  FAsked[address] = {now, found != FValid.end() && found->second, false};
-  FSend(address);
+  if (!FPlatform.Solicit(address)) return;
+  FAsked.insert_or_assign(address, TSolicitation(address, FLast, now));
 }
 
-std::vector<TArpEvidence> TDatagramProber::Collect(std::span<const TNeighbourSeen> table, TWatchTime now) {
-  FValid.clear();
-  std::map<uint32_t, uint64_t> macs;
-  for (const auto& row : table) {
-    const bool valid = row.Valid && row.Mac != 0;
-    FValid[row.Address] = FValid[row.Address] || valid;
-    if (valid) macs[row.Address] = row.Mac;
-  }
-  std::vector<TArpEvidence> learnt;
+std::vector<TAddressEvidence> TDatagramProber::Collect(const TNeighbourTable& table, TWatchTime now) {
+  std::vector<TAddressEvidence> learnt;
   for (auto it = FAsked.begin(); it != FAsked.end();) {
-    const uint32_t address = it->first;
-    TAsked& asked = it->second;
-    const TWatchTime since = now - asked.Sent;
-    const auto mac = macs.find(address);
-    bool done = since >= kLost;
-    if (mac != macs.end()) {
-      if (!asked.ValidBefore || asked.Lapsed) {
-        learnt.push_back({address, mac->second, now, false});
-        done = true;
-      } else if (since >= kConfirmAfter) {
-        learnt.push_back({address, mac->second, now, true});
-        done = true;
-      }
+    const TArpEvidence& evidence = it->second.Observe(table, now);
+    const bool lost = now - it->second.SentAt() >= kLost;
+    if (evidence.Decided() || lost) {
+      learnt.push_back({it->first, evidence, now});
+      it = FAsked.erase(it);
     } else {
-      asked.Lapsed = true;
-      if (since >= kSilentAfter) {
-        learnt.push_back({address, 0, now, false});
-        done = true;
-      }
+      ++it;
     }
-    it = done ? FAsked.erase(it) : std::next(it);
   }
+  if (table.Known) FLast = table;
   return learnt;
 }
 

@@ -11,8 +11,10 @@ the commands folder removes the interface; the file is then renamed MAC.done. A 
 "ADDRESS MAC" brings up a computer never seen before, awake, until its MAC.sleep; it is then
 renamed NAME.done.
 
-For figures the agent also counts the ARP requests on the link: a file NAME.arp in the commands
-folder is answered with NAME.done holding "<time> <requests seen so far>".
+The agent also counts the ARP requests on the link that come from the MAC given with
+--count-from (this machine's, so that the computers' own requests do not count), broadcast or
+unicast, whatever address they ask for: a file NAME.arp in the commands folder is answered with
+NAME.done holding "<time> <requests seen so far>".
 
 The log gets one line per event, with the wall clock time in seconds:
     <time> magic <MAC>
@@ -69,8 +71,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--log", required=True)
     parser.add_argument("--commands", required=True)
+    parser.add_argument("--count-from", help="count only the ARP requests from this MAC")
     parser.add_argument("sleepers", nargs="*", help="ADDRESS=MAC=DELAY")
     args = parser.parse_args()
+    count_from = mac_bytes(args.count_from) if args.count_from else None
 
     sleepers = [Sleeper(entry, i) for i, entry in enumerate(args.sleepers)]
     log = open(args.log, "a", buffering=1)
@@ -84,8 +88,10 @@ def main():
         ready, _, _ = select.select([link], [], [], 0.05)
         if ready:
             frame, source = link.recvfrom(65535)
-            # Ethernet type 0x0806, operation 1: who has; only what arrives (4: sent from here).
-            if source[2] != 4 and frame[12:14] == b"\x08\x06" and frame[20:22] == b"\x00\x01":
+            # Ethernet type 0x0806, operation 1: who has; only what arrives (4: sent from here),
+            # with the counted sender hardware address.
+            if (source[2] != 4 and frame[12:14] == b"\x08\x06" and frame[20:22] == b"\x00\x01"
+                    and (count_from is None or frame[22:28] == count_from)):
                 arp_requests += 1
             for s in sleepers:
                 if not s.awake and s.wake_at is None and s.pattern in frame:

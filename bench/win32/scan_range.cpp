@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "netcore/address_text.h"
+#include "netcore/host_lookup.h"
 #include "sender/parallel_scan.h"
 #include "sender/win32/host_scan.h"
 
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
   if (argc > 2) request.MaxInFlight = std::atoi(argv[2]);
   if (argc > 3) request.Lookahead = std::atoi(argv[3]);
   const int stopAt = argc > 4 ? std::atoi(argv[4]) : 0;
-  kst::TArpScanProbe probe;
+  const auto sweep = kst::MakeArpSweep();
+  kst::TArpScanProbe probe(*sweep, [](std::string_view address) { return kst::LookupHostName(address); });
   kst::THostList found;
   int probed = 0;
   TClock::time_point stopped{};

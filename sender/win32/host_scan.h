@@ -16,18 +16,6 @@
 
 namespace kst {
 
-// The scan's probe on this machine: ARP answers through one sweep per scan, reverse names from
-// the resolver.
-class TArpScanProbe : public IScanProbe {
- public:
-  uint64_t MacOf(std::string_view addressText) override;
-  std::string NameOf(std::string_view addressText) override;
-  void Announce(std::string_view addressText) override;
-
- private:
-  TArpSweep FSweep;
-};
-
 class THostScan {
  public:
   // Starts at once. Posts WM_SCAN_COUNT (wParam 1 ... count) per address and WM_SCAN_END at the end;

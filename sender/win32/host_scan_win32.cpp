@@ -6,12 +6,6 @@
 
 namespace kst {
 
-uint64_t TArpScanProbe::MacOf(std::string_view addressText) { return FSweep.MacOf(StrToIp(addressText)); }
-
-std::string TArpScanProbe::NameOf(std::string_view addressText) { return LookupHostName(addressText); }
-
-void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
-
 THostScan::THostScan(HWND window, TScanRequest request, THostList& results, TThreadStarter startThread)
     : FWindow(window), FResults(results), FRequest(std::move(request)), FStartThread(std::move(startThread)) {
   try {
@@ -36,7 +30,8 @@ void THostScan::Execute() noexcept {
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // gives the thread its queue
   FThreadId.store(GetCurrentThreadId());
   try {
-    TArpScanProbe probe;
+    const auto sweep = MakeArpSweep();
+    TArpScanProbe probe(*sweep, [](std::string_view address) { return LookupHostName(address); });
     TParallelScan scan(
         FRequest, probe, FResults,
         [this](int n) { PostMessageW(FWindow, WM_SCAN_COUNT, static_cast<WPARAM>(n), 0); },

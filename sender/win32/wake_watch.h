@@ -74,7 +74,6 @@ class TWakeWatcher {
   std::atomic<bool> FShown{false};
   std::atomic<bool> FFinished{false};
   std::atomic<WPARAM> FGeneration{0};
-  TClock::time_point FEpoch = TClock::now();
   // Guards everything below; held only for moments, never across a system call that may block.
   std::mutex FLock;
   std::condition_variable FWake;

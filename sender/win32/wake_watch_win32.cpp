@@ -1,17 +1,13 @@
 #include <winsock2.h>
-#include <iphlpapi.h>
 
 #include "sender/win32/wake_watch.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "netcore/address_text.h"
 #include "netcore/host_lookup.h"
-#include "netcore/local_network.h"
 #include "netcore/os_error.h"
 #include "netcore/win32/adapters_win32.h"
-#include "netcore/win32/handles_win32.h"
 #include "sender/messages.h"
 
 namespace kst {
@@ -27,63 +23,6 @@ constexpr auto kTableEvery = 500ms;
 constexpr auto kChainGap = 1s;
 constexpr auto kInterfacesEvery = 1s;
 constexpr size_t kLookupThreads = 2;
-
-std::vector<TNeighbourSeen> ReadNeighbours() {
-  std::vector<TNeighbourSeen> seen;
-  for (const auto& row : ReadNeighbourTable()) {
-    const uint64_t mac = FindNeighbourMac(std::span<const TNeighbourRow>(&row, 1), row.Address);
-    seen.push_back({row.Address, mac, mac != 0, false});
-  }
-  return seen;
-}
-
-// The datagrams that make the system resolve an address: empty, to the discard port, from one
-// non-blocking socket. A datagram to an unresolved address waits against the socket until the
-// address answers or fails, so the send buffer may fill; a fresh socket then takes over.
-class TDatagramSender {
- public:
-  void Send(uint32_t address) noexcept {
-    if (!FWinsock.Started()) return;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(9);
-    to.sin_addr.s_addr = htonl(address);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      if (!FSocket) {
-        FSocket.reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-        if (!FSocket) return;
-        u_long nonBlocking = 1;
-        ioctlsocket(FSocket.get(), FIONBIO, &nonBlocking);
-      }
-      if (sendto(FSocket.get(), "", 0, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) != SOCKET_ERROR) return;
-      if (WSAGetLastError() != WSAEWOULDBLOCK) return;
-      FSocket.reset();
-    }
-  }
-
- private:
-  TWinsockSession FWinsock;
-  TUniqueSocket FSocket;
-};
-
-uint64_t SendArpResolve(uint32_t address) {
-  ULONG buffer[2] = {};
-  ULONG length = 6;
-  SendARP(htonl(address), 0, buffer, &length);
-  if (length < 6) return 0;
-  std::array<uint8_t, 6> bytes{};
-  std::memcpy(bytes.data(), buffer, bytes.size());
-  return MacFromBytes(bytes);
-}
-
-std::unique_ptr<IWakeProber> MakeProber(std::function<TWatchTime()> clock) {
-  // Without its pointers SendARP refuses at once with ERROR_INVALID_PARAMETER; Wine's stub
-  // answers ERROR_NOT_SUPPORTED whatever it is given.
-  if (SendARP(0, 0, nullptr, nullptr) != ERROR_NOT_SUPPORTED)
-    return std::make_unique<TResolverProber>(SendArpResolve, std::move(clock));
-  auto sender = std::make_shared<TDatagramSender>();
-  return std::make_unique<TDatagramProber>([sender](uint32_t address) { sender->Send(address); });
-}
 
 }  // namespace
 
@@ -138,7 +77,10 @@ TWakeWatcher::~TWakeWatcher() {
   if (FThread.joinable()) FThread.join();
 }
 
-TWatchTime TWakeWatcher::Since(TClock::time_point t) const { return std::chrono::duration_cast<TWatchTime>(t - FEpoch); }
+TWatchTime TWakeWatcher::Since(TClock::time_point t) const {
+  // The steady clock of the neighbour evidence, whose epoch is its first use.
+  return SteadyClock().Now() - std::chrono::duration_cast<TWatchTime>(TClock::now() - t);
+}
 
 void TWakeWatcher::ReadInterfaces() {
   std::vector<TNetworkInterface> interfaces;
@@ -224,9 +166,12 @@ void TWakeWatcher::StartLookup(const TWatchTarget& target) {
 
 void TWakeWatcher::Execute() noexcept {
   try {
-    auto prober = MakeProber([this] { return Since(TClock::now()); });
+    INeighbourPlatform& platform = NeighbourPlatform();
+    auto prober = MakeWakeProber(platform, SteadyClock());
+    // Windows states are its own: Reachable there is an answer it had lately.
+    const bool systemStates = platform.CanResolve();
     TArpBudget budget;
-    std::vector<TNeighbourSeen> table;
+    TNeighbourTable table;
     std::vector<TWatchTarget> toLookUp;
     TClock::time_point nextRead{};
     TClock::time_point posted{};
@@ -278,12 +223,12 @@ void TWakeWatcher::Execute() noexcept {
         // serves them all, since reading the table costs Wine as much as a send.
         const bool chainGoesOn = TClock::now() - lastRequest < kChainGap;
         lastRequest = TClock::now();
-        if (!chainGoesOn) table = ReadNeighbours();
+        if (!chainGoesOn) table = platform.ReadTable();
         std::lock_guard<std::mutex> guard(FLock);
         for (auto& r : requests) {
           // Send to All's later computers join its watch even when it has nothing left to wait for.
           if (!FWatch || r.NewGroup || (!r.Group && FWatch->Finished(Since(r.At)))) {
-            FWatch.emplace(FInterfaces, r.Group);
+            FWatch.emplace(FInterfaces, r.Group, systemStates);
             FShownLines.clear();
           }
           const bool lookup = IsLookupName(r.Target.Name);
@@ -307,11 +252,12 @@ void TWakeWatcher::Execute() noexcept {
           std::lock_guard<std::mutex> guard(FLookups->Lock);
           found.swap(FLookups->Done);
         }
-        std::vector<TArpEvidence> learnt;
+        std::vector<TAddressEvidence> learnt;
         const bool read = now >= nextRead;
         if (read) {
-          table = ReadNeighbours();
-          learnt = prober->Collect(table, Since(TClock::now()));
+          const TWatchTime readAt = Since(TClock::now());
+          table = platform.ReadTable();
+          learnt = prober->Collect(table, readAt);
           nextRead = now + kTableEvery;
         }
         std::vector<uint32_t> probes;

@@ -48,14 +48,19 @@ TWatchTarget Target(const char* name, uint64_t mac, const char* destination = "2
   return {id, name, mac, RouteOf(Computer(name, destination), interfaces)};
 }
 
-TNeighbourSeen Seen(const char* address, uint64_t mac, bool valid = true, bool confirmed = false) {
-  return {StrToIp(address), mac, valid, confirmed};
+// A neighbour entry: valid (in the Stale state, as Windows names it), or unreachable with its old MAC.
+TNeighbourEntry Seen(const char* address, uint64_t mac, bool valid = true,
+                     TNeighbourState state = TNeighbourState::Stale) {
+  return {StrToIp(address), mac, valid ? state : TNeighbourState::Unreachable, !valid, 1};
 }
+TNeighbourTable Table(std::vector<TNeighbourEntry> entries) { return {true, std::move(entries)}; }
 
-TArpEvidence Answer(const char* address, uint64_t mac, TTime at, bool heldBefore = false) {
-  return {StrToIp(address), mac, at, heldBefore};
+// An answer as a datagram and the table show it: fresh, or confirmed after Linux checked an entry
+// that was valid before.
+TAddressEvidence Answer(const char* address, uint64_t mac, TTime at, bool confirmed = false) {
+  return {StrToIp(address), {TArpVerdict::Answered, mac, confirmed ? TAnswerKind::Confirmed : TAnswerKind::Fresh}, at};
 }
-TArpEvidence Silence(const char* address, TTime at) { return {StrToIp(address), 0, at, false}; }
+TAddressEvidence Silence(const char* address, TTime at) { return {StrToIp(address), {TArpVerdict::Silent, 0, TAnswerKind::None}, at}; }
 
 std::span<const TTime> Resolve(uint32_t) { return kArpResolveRequests; }
 
@@ -149,8 +154,8 @@ TEST(ArpBudget, NoSecondHoldsMoreThanFifteenAndASweepLeavesRoom) {
 TEST(WakeWatch, CandidatesComeBeforeAnySweep) {
   // The table's entries for the MAC, whether they still answer or not.
   TWakeWatch watch(Lan(), false);
-  watch.Add(Target("pc", kMac), std::vector{Seen("10.77.0.40", kMac), Seen("10.77.0.41", 0x020000000099),
-                                            Seen("10.77.0.42", kMac, false)},
+  watch.Add(Target("pc", kMac), Table({Seen("10.77.0.40", kMac), Seen("10.77.0.41", 0x020000000099),
+                                            Seen("10.77.0.42", kMac, false)}),
             0ms);
   EXPECT_EQ(Due(watch, 0ms), Addresses({"10.77.0.40", "10.77.0.42"}));
 
@@ -192,7 +197,7 @@ TEST(WakeWatch, OutcomesFollowTheEvidence) {
   const auto lines = [](TWakeWatch& w, TTime now) { return w.Lines(now).front(); };
   // Silence after the send, then an answer there: it woke up, counted from the send.
   TWakeWatch woke(Lan(), false);
-  woke.Add(Target("Sleeper-31", kMac), std::vector{Seen("10.77.0.31", kMac, false)}, 1000ms);
+  woke.Add(Target("Sleeper-31", kMac), Table({Seen("10.77.0.31", kMac, false)}), 1000ms);
   EXPECT_EQ(lines(woke, 1000ms), "Waiting for Sleeper-31 to wake up");
   woke.Evidence(Silence("10.77.0.31", 4000ms));
   woke.Evidence(Answer("10.77.0.31", 0x020000000099, 5000ms));  // another computer's answer
@@ -212,7 +217,7 @@ TEST(WakeWatch, OutcomesFollowTheEvidence) {
   // An entry held at the send that stays valid once checked answered before the packet; the
   // watch goes on, and a silence with a new answer after it is a wake.
   TWakeWatch before(Lan(), false);
-  before.Add(Target("Awake", kMac), std::vector{Seen("10.77.0.60", kMac)}, 0ms);
+  before.Add(Target("Awake", kMac), Table({Seen("10.77.0.60", kMac)}), 0ms);
   before.Evidence(Answer("10.77.0.60", kMac, 8000ms, true));
   EXPECT_EQ(lines(before, 8000ms), "Awake answered ARP at 10.77.0.60 before the packet was sent");
   EXPECT_NE(before.Lines(8000ms)[1].find("woke within those seconds"), std::string::npos);
@@ -222,18 +227,18 @@ TEST(WakeWatch, OutcomesFollowTheEvidence) {
   before.Evidence(Answer("10.77.0.60", kMac, 31000ms));
   EXPECT_EQ(lines(before, 31000ms), "Awake woke up after 31 s at 10.77.0.60");
   // Windows: the Reachable state at the send is the system's own confirmation.
-  TWakeWatch reachable(Lan(), false);
-  reachable.Add(Target("Awake", kMac), std::vector{Seen("10.77.0.60", kMac, true, true)}, 0ms);
+  TWakeWatch reachable(Lan(), false, true);
+  reachable.Add(Target("Awake", kMac), Table({Seen("10.77.0.60", kMac, true, TNeighbourState::Reachable)}), 0ms);
   EXPECT_EQ(lines(reachable, 0ms), "Awake answered ARP at 10.77.0.60 before the packet was sent");
   EXPECT_NE(reachable.Lines(0ms)[1].find("fresh answer"), std::string::npos);
   // An entry that turned valid after the probe, though held at the send, is no answer from before.
   TWakeWatch fresh(Lan(), false);
-  fresh.Add(Target("pc", kMac), std::vector{Seen("10.77.0.60", kMac)}, 0ms);
+  fresh.Add(Target("pc", kMac), Table({Seen("10.77.0.60", kMac)}), 0ms);
   fresh.Evidence(Answer("10.77.0.60", kMac, 2000ms));
   EXPECT_EQ(lines(fresh, 2000ms), "pc answered ARP at 10.77.0.60 2 s after the packet");
 
   // Only a computer that was asked "has not answered".
-  TWakeWatch silent(Lan(), false, 10000ms);
+  TWakeWatch silent(Lan(), false, false, 10000ms);
   silent.Add(Target("Insomniac (10.77.0.34)", kMac), {}, 0ms);
   Due(silent, 0ms);
   silent.Evidence(Silence("10.77.0.34", 3000ms));
@@ -242,7 +247,7 @@ TEST(WakeWatch, OutcomesFollowTheEvidence) {
                                       "Check Wake-on-LAN in its firmware and its adapter's power settings, that the "
                                       "packet reaches its network (the same network, or a router that forwards it), "
                                       "and run Vellamar on a computer there to see it arrive."}));
-  TWakeWatch searching(Lan(), false, 10000ms);
+  TWakeWatch searching(Lan(), false, false, 10000ms);
   searching.Add(Target("pc", kMac), {}, 0ms);
   Due(searching, 0ms, true);
   EXPECT_EQ(lines(searching, 10000ms), "pc was not asked while a search ran");
@@ -255,15 +260,15 @@ TEST(WakeWatch, OutcomesFollowTheEvidence) {
                                                        "Its packet leaves through the router 10.77.0.1; Kestrune "
                                                        "sees a computer answer only on a network of this computer."}));
   TWakeWatch noMac(Lan(), false);
-  noMac.Add(Target("blank", 0), std::vector{Seen("10.77.0.50", 0)}, 0ms);
+  noMac.Add(Target("blank", 0), Table({Seen("10.77.0.50", 0)}), 0ms);
   EXPECT_TRUE(Due(noMac, 0ms).empty());
   noMac.Evidence(Answer("10.77.0.50", 0, 100ms));
   EXPECT_EQ(lines(noMac, 100ms), "blank has no MAC address: Kestrune cannot see it wake up");
 }
 
 TEST(WakeWatch, GroupsNameEachKindApartAndCountRight) {
-  TWakeWatch watch(Lan(), true, 120000ms);
-  const std::vector<TNeighbourSeen> table{Seen("10.77.0.60", 0x02000000000A)};
+  TWakeWatch watch(Lan(), true);
+  const TNeighbourTable table = Table({Seen("10.77.0.60", 0x02000000000A)});
   watch.Add(Target("A", 0x020000000001, "10.77.0.255", 1), table, 0ms);
   watch.Add(Target("B", 0x020000000002, "10.77.0.255", 2), table, 10ms);
   watch.Add(Target("C (10.77.0.33)", 0x020000000003, "10.77.0.255", 3), table, 20ms);
@@ -315,12 +320,12 @@ struct TModelLan {
       for (TTime ask : kArpResolveRequests) {
         if (awake != Awake.end() && awake->second.first <= p.second + ask) {
           if (p.second + ask + 500ms > now) return false;
-          watch.Evidence({p.first, awake->second.second, p.second + ask + 500ms, false});
+          watch.Evidence({p.first, {TArpVerdict::Answered, awake->second.second, TAnswerKind::Fresh}, p.second + ask + 500ms});
           return true;
         }
       }
       if (p.second + 3500ms > now) return false;
-      watch.Evidence({p.first, 0, p.second + 3500ms, false});
+      watch.Evidence({p.first, {TArpVerdict::Silent, 0, TAnswerKind::None}, p.second + 3500ms});
       return true;
     });
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "netcore/address_text.h"
+#include "netcore/arp_sweep.h"
 #include "netcore/local_network.h"
 #include "netcore/registry.h"
 #include "tests/win32/sandbox_env.h"
@@ -16,13 +17,42 @@ TEST(ArpProbe, PeerAnswersSilentAddressDoesNot) {
   ASSERT_TRUE(test::InSandbox());
   const uint64_t peerMac = StrToMac(Env("KST_PEER_MAC"));
   ASSERT_NE(peerMac, 0u);
-  EXPECT_EQ(GetMacByArp(Env("KST_PEER_ADDRESS")), peerMac);
-  // Every computer of the LAN answers with its own MAC.
-  EXPECT_EQ(GetMacByArp(Env("KST_GATEWAY")), StrToMac(Env("KST_GATEWAY_MAC")));
-  EXPECT_EQ(GetMacByArp("10.77.0.22"), StrToMac("02-77-00-00-00-16"));
+  // Every computer of the LAN answers with its own MAC; asked together, as a scan asks.
+  const auto sweep = MakeArpSweep();
+  const std::pair<std::string, uint64_t> computers[] = {{Env("KST_PEER_ADDRESS"), peerMac},
+                                                        {Env("KST_GATEWAY"), StrToMac(Env("KST_GATEWAY_MAC"))},
+                                                        {"10.77.0.22", StrToMac("02-77-00-00-00-16")}};
+  for (const auto& [address, mac] : computers) sweep->Announce(StrToIp(address));
+  for (const auto& [address, mac] : computers) EXPECT_EQ(sweep->MacOf(StrToIp(address)), mac) << address;
   EXPECT_EQ(GetMacByArp(Env("KST_SILENT_ADDRESS")), 0u);
   EXPECT_EQ(GetMacByArp(Env("KST_LAN_BROADCAST")), 0u);
   EXPECT_EQ(GetMacByArp("not an address"), 0u);
+}
+
+// Entries left behind by computers that answered a while ago: Linux keeps a STALE one valid
+// until the next datagram makes it check, and a FAILED one keeps its old MAC. Neither counts
+// for an address where nothing answers any more; a STALE entry of a computer that still
+// answers does, once checked.
+TEST(ArpProbe, OldEntriesCountOnlyWhenTheComputerStillAnswers) {
+  ASSERT_TRUE(test::InSandbox());
+  const uint32_t goneStale = StrToIp("10.77.0.41"), goneFailed = StrToIp("10.77.0.42"), awake = StrToIp("10.77.0.24");
+  ASSERT_TRUE(test::LeaveNeighbourEntry("stale", "10.77.0.41", "02-77-00-00-00-41"));
+  ASSERT_TRUE(test::LeaveNeighbourEntry("failed", "10.77.0.42", "02-77-00-00-00-42"));
+  ASSERT_TRUE(test::LeaveNeighbourEntry("stale", "10.77.0.24", "02-77-00-00-00-18"));
+
+  const TNeighbourTable table = ReadNeighbourTable2();
+  ASSERT_TRUE(table.Known);
+  ASSERT_TRUE(table.Find(goneStale) && table.Find(goneFailed));
+  EXPECT_TRUE(table.Find(goneStale)->Valid());
+  EXPECT_FALSE(table.Find(goneFailed)->Valid());
+  EXPECT_EQ(table.Find(goneFailed)->Mac, 0x027700000042u);  // kept, and still no answer
+
+  EXPECT_FALSE(SystemNeighbours().CanResolve());  // Wine: only the table tells
+  const auto sweep = MakeArpSweep();
+  for (uint32_t a : {goneStale, goneFailed, awake}) sweep->Announce(a);
+  EXPECT_EQ(sweep->EvidenceOf(goneFailed).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(sweep->EvidenceOf(goneStale).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(sweep->EvidenceOf(awake), (TArpEvidence{TArpVerdict::Answered, 0x027700000018u, TAnswerKind::Confirmed}));
 }
 
 TEST(ArpProbe, OwnAddressGivesOwnAdapter) {

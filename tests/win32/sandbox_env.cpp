@@ -91,6 +91,27 @@ bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
+bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac) {
+  return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", kind + ' ' + address + ' ' + mac, std::chrono::seconds(5));
+}
+
+long ArpRequestsFromHost() {
+  static std::atomic<int> serial{0};
+  const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\count" + std::to_string(GetCurrentProcessId()) +
+                           "-" + std::to_string(serial++);
+  std::ofstream(base + ".arp").close();
+  const std::string done = base + ".done";
+  for (int i = 0; i < 500 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+  long count = -1;
+  {
+    std::ifstream in(done);
+    double time = 0;
+    in >> time >> count;
+  }
+  DeleteFileA(done.c_str());
+  return count;
+}
+
 bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
 
 bool ChangeAddress(const std::string& request) {

@@ -59,4 +59,12 @@ bool PutToSleep(const std::string& mac);
 // until PutToSleep(mac); waits until done.
 bool BringUp(const std::string& address, const std::string& mac);
 
+// Leaves a neighbour entry for the address on this machine, as a computer that answered a while
+// ago does: kind "stale" (valid until the next datagram makes Linux check it) or "failed"
+// (unreachable, its old MAC kept). mac as "02-77-00-00-00-40".
+bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac);
+// ARP requests from this machine seen on the LAN so far (tools/sleeping_computers.py counts
+// them); -1 when the counter does not answer.
+long ArpRequestsFromHost();
+
 }  // namespace kst::test

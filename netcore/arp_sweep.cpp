@@ -1,0 +1,105 @@
+#include "netcore/arp_sweep.h"
+
+#include <utility>
+
+#include "netcore/local_network.h"
+
+namespace kst {
+namespace {
+
+// How often a waiting address looks at the table between reads of its own.
+constexpr TNeighbourTime kPoll{10};
+
+}  // namespace
+
+TArpSweep::TArpSweep(INeighbourPlatform& platform, IClock& clock, std::vector<TAdapterRecord> adapters)
+    : FPlatform(platform), FClock(clock), FAdapters(std::move(adapters)), FResolves(platform.CanResolve()) {}
+
+bool TArpSweep::Askable(uint32_t address) const {
+  // An address beyond a gateway cannot answer ARP (SendARP may answer for it with the gateway's).
+  return IsArpProbeTarget(address) && FindOwnMac(FAdapters, address) == 0 && IsOnLocalNetwork(FAdapters, address);
+}
+
+TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard) {
+  if (auto found = FSolicited.find(address); found != FSolicited.end()) return found->second;
+  // The state before the datagram decides how its answer is read: a read that began before it.
+  const TNeighbourTime now = FClock.Now();
+  auto before = TableSince(FTableRead >= TNeighbourTime{0} ? FTableRead : now, guard).first;
+  if (auto found = FSolicited.find(address); found != FSolicited.end()) return found->second;  // solicited meanwhile
+  guard.unlock();
+  const bool sent = FPlatform.Solicit(address);
+  const TNeighbourTime sentAt = FClock.Now();
+  guard.lock();
+  auto [it, added] = FSolicited.try_emplace(address, address, *before, sentAt);
+  if (added && !sent) FResolved[address] = {};  // nothing asked: nothing to wait for
+  return it->second;
+}
+
+std::pair<std::shared_ptr<const TNeighbourTable>, TNeighbourTime> TArpSweep::TableSince(
+    TNeighbourTime since, std::unique_lock<std::mutex>& guard) {
+  for (;;) {
+    if (FTable && FTableRead >= since) return {FTable, FTableRead};
+    if (FReading) {
+      FTableChanged.wait(guard);
+      continue;
+    }
+    FReading = true;
+    const TNeighbourTime start = FClock.Now();
+    guard.unlock();
+    auto table = std::make_shared<TNeighbourTable>();
+    try {
+      *table = FPlatform.ReadTable();
+    } catch (...) {
+      // Out of memory: no information this time.
+      table->Known = false;
+    }
+    guard.lock();
+    FReading = false;
+    FTable = std::move(table);
+    FTableRead = start;
+    FTableChanged.notify_all();
+  }
+}
+
+void TArpSweep::Announce(uint32_t address) noexcept {
+  if (FResolves || !Askable(address)) return;
+  try {
+    std::unique_lock<std::mutex> guard(FLock);
+    SolicitLocked(address, guard);
+  } catch (...) {
+    // Out of memory: the address is asked when its turn comes.
+  }
+}
+
+TArpEvidence TArpSweep::EvidenceOf(uint32_t address) {
+  if (!IsArpProbeTarget(address)) return {};
+  if (const uint64_t own = FindOwnMac(FAdapters, address)) return ResolvedEvidence(true, own);
+  if (!IsOnLocalNetwork(FAdapters, address)) return {};
+  std::unique_lock<std::mutex> guard(FLock);
+  if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
+  if (FResolves) {
+    guard.unlock();
+    const TArpEvidence evidence = FPlatform.Resolve(address);
+    guard.lock();
+    FResolved[address] = evidence;
+    return evidence;
+  }
+  TSolicitation& s = SolicitLocked(address, guard);
+  if (auto found = FResolved.find(address); found != FResolved.end()) return found->second;
+  // Any read newer than the last one looked at will do; one that began once the time has decided
+  // the address decides it for good, unless the table could not be read.
+  TNeighbourTime seen{-1};
+  for (;;) {
+    const auto [table, read] = TableSince(seen + TNeighbourTime{1}, guard);
+    const TArpEvidence& evidence = s.Observe(*table, read);
+    if (evidence.Decided() || read >= s.DecidedBy() + kSilenceAfter) return evidence;
+    seen = read;
+    if (read < s.DecidedBy() || !table->Known) {
+      guard.unlock();
+      FClock.SleepUntil(FClock.Now() + kPoll);
+      guard.lock();
+    }
+  }
+}
+
+}  // namespace kst

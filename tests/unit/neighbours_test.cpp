@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "netcore/address_text.h"
+#include "netcore/arp_sweep.h"
+#include "netcore/neighbours.h"
+#include "netcore/windows_stand_in.h"
+#include "tests/unit/linux_neighbours.h"
+
+namespace kst {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TLinuxNeighbours;
+
+constexpr uint64_t kMacA = 0x02770000001A, kMacB = 0x02770000001B;
+const uint32_t kPc = StrToIp("10.77.0.40");
+
+TNeighbourTable Table(std::vector<TNeighbourEntry> entries) { return {true, std::move(entries)}; }
+TNeighbourEntry Valid(uint64_t mac) { return {kPc, mac, TNeighbourState::Reachable, false, 2}; }
+// Wine shows Linux's FAILED and INCOMPLETE entries so, with whatever MAC they kept.
+TNeighbourEntry Unreachable(uint64_t mac) { return {kPc, mac, TNeighbourState::Stale, true, 2}; }
+
+// Runs work on a thread of its own and moves the clock to each time a sleeper waits for, until
+// the work is done.
+template <class Work>
+auto Drive(TManualClock& clock, Work work) {
+  auto result = std::async(std::launch::async, work);
+  while (result.wait_for(100us) != std::future_status::ready)
+    if (const auto next = clock.NextWake()) clock.Advance(*next - clock.Now());
+  return result.get();
+}
+
+TEST(NeighbourEvidence, AnUnreachableEntryIsSilenceWhateverMacItKeeps) {
+  EXPECT_FALSE(Unreachable(kMacA).Valid());
+  EXPECT_FALSE((TNeighbourEntry{kPc, kMacA, TNeighbourState::Incomplete, false, 2}.Valid()));
+  EXPECT_FALSE(Valid(0).Valid());  // no MAC: never an answer
+  EXPECT_EQ(ResolvedEvidence(true, 0).Verdict, TArpVerdict::Silent);
+
+  TSolicitation s(kPc, Table({Unreachable(kMacA)}), 10000ms);
+  EXPECT_FALSE(s.Observe(Table({Valid(kMacA)}), 9999ms).Decided());   // read before the datagram
+  EXPECT_FALSE(s.Observe(TNeighbourTable{}, 14000ms).Decided());       // the table could not be read
+  EXPECT_FALSE(s.Observe(Table({Unreachable(kMacA)}), 12000ms).Decided());
+  EXPECT_EQ(s.Observe(Table({Unreachable(kMacA)}), 13000ms).Verdict, TArpVerdict::Silent);
+  // Decided stays decided.
+  EXPECT_EQ(s.Observe(Table({Valid(kMacA)}), 13100ms).Verdict, TArpVerdict::Silent);
+
+  // Absent after the datagram is silence too.
+  TSolicitation absent(kPc, Table({}), 0ms);
+  EXPECT_EQ(absent.Observe(Table({}), 3000ms).Verdict, TArpVerdict::Silent);
+}
+
+TEST(NeighbourEvidence, AValidEntryFromBeforeTheDatagramCountsOnlyOnceConfirmed) {
+  TSolicitation s(kPc, Table({Valid(kMacA)}), 1000ms);
+  EXPECT_TRUE(s.NeedsConfirmation());
+  EXPECT_EQ(s.DecidedBy(), 1000ms + kConfirmAfter);
+  for (auto at : {1100ms, 4000ms, 9000ms}) EXPECT_FALSE(s.Observe(Table({Valid(kMacA)}), at).Decided()) << at.count();
+  EXPECT_EQ(s.Observe(Table({Valid(kMacA)}), 9500ms), (TArpEvidence{TArpVerdict::Answered, kMacA, TAnswerKind::Confirmed}));
+
+  // Gone meanwhile: Linux let it fail.
+  TSolicitation gone(kPc, Table({Valid(kMacA)}), 0ms);
+  EXPECT_EQ(gone.Observe(Table({Unreachable(kMacA)}), 8200ms).Verdict, TArpVerdict::Silent);
+
+  // Seen unreachable, then valid again: a fresh answer; so is another MAC.
+  TSolicitation back(kPc, Table({Valid(kMacA)}), 0ms);
+  EXPECT_FALSE(back.Observe(Table({Unreachable(kMacA)}), 1000ms).Decided());
+  EXPECT_EQ(back.Observe(Table({Valid(kMacA)}), 2000ms), (TArpEvidence{TArpVerdict::Answered, kMacA, TAnswerKind::Fresh}));
+  TSolicitation moved(kPc, Table({Valid(kMacA)}), 0ms);
+  EXPECT_EQ(moved.Observe(Table({Valid(kMacB)}), 500ms).Mac, kMacB);
+
+  // Without a read before the datagram its entry may be old: it waits as well.
+  TSolicitation unknown(kPc, TNeighbourTable{}, 0ms);
+  EXPECT_FALSE(unknown.Observe(Table({Valid(kMacA)}), 100ms).Decided());
+  // An entry that turned valid after the datagram answers at once.
+  TSolicitation fresh(kPc, Table({Unreachable(kMacB)}), 0ms);
+  EXPECT_EQ(fresh.Observe(Table({Valid(kMacA)}), 100ms), (TArpEvidence{TArpVerdict::Answered, kMacA, TAnswerKind::Fresh}));
+}
+
+TEST(WindowsStandIn, ResolvesAndCachesAsWindowsDoes) {
+  TManualClock clock;
+  TWindowsStandIn windows(clock);
+  windows.Present(kPc, kMacA);
+  const uint32_t silent = kPc + 1;
+  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(kPc); }), ResolvedEvidence(true, kMacA));
+  EXPECT_EQ(clock.Now(), 1ms);
+  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(silent); }).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(clock.Now(), 3001ms);
+  EXPECT_EQ(windows.Requests(), 1 + 3);
+  auto table = windows.ReadTable();
+  ASSERT_TRUE(table.Known);
+  EXPECT_EQ(table.Find(kPc)->State, TNeighbourState::Reachable);
+  EXPECT_FALSE(table.Find(silent)->Valid());
+  clock.Advance(TWindowsStandIn::kReachableTime);
+  EXPECT_EQ(windows.ReadTable().Find(kPc)->State, TNeighbourState::Stale);
+
+  // Gone, its entry still cached: ResolveIpNetEntry2 flushes it and asks; SendARP answers from it.
+  windows.Gone(kPc);
+  EXPECT_EQ(Drive(clock, [&] { return windows.Resolve(kPc); }).Verdict, TArpVerdict::Silent);
+  TWindowsStandIn sendArp(clock, false);
+  sendArp.Cache(kPc, kMacA, TNeighbourState::Stale);
+  EXPECT_EQ(sendArp.Resolve(kPc), ResolvedEvidence(true, kMacA));
+  EXPECT_EQ(sendArp.Requests(), 0);
+  EXPECT_EQ(windows.Asks(kPc), 2);
+}
+
+TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
+  TManualClock clock;
+  TLinuxNeighbours linux(clock);
+  TAdapterRecord adapter;
+  adapter.AddressLength = 6;
+  adapter.Address = {0x02, 0x77, 0, 0, 0, 0x02};
+  adapter.IpAddressList = {{"10.77.0.2", "255.255.255.0"}};
+  TArpSweep sweep(linux, clock, {adapter});
+  EXPECT_FALSE(sweep.Resolves());
+
+  const uint32_t awakeStale = kPc, goneStale = kPc + 1, goneFailed = kPc + 2, fresh = kPc + 3;
+  linux.Present(awakeStale, kMacA);
+  linux.Leave(awakeStale, kMacA, TLinuxNeighbours::TState::Stale);
+  linux.Leave(goneStale, kMacB, TLinuxNeighbours::TState::Stale);
+  linux.Leave(goneFailed, kMacB, TLinuxNeighbours::TState::Failed);
+  linux.Present(fresh, kMacB);
+  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh}) sweep.Announce(a);
+
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(fresh); }).Kind, TAnswerKind::Fresh);
+  EXPECT_LT(clock.Now(), 100ms);
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneFailed); }).Verdict, TArpVerdict::Silent);
+  EXPECT_EQ(Drive(clock, [&] { return sweep.EvidenceOf(goneStale); }).Verdict, TArpVerdict::Silent);
+  const auto awake = Drive(clock, [&] { return sweep.EvidenceOf(awakeStale); });
+  EXPECT_EQ(awake, (TArpEvidence{TArpVerdict::Answered, kMacA, TAnswerKind::Confirmed}));
+  EXPECT_GE(clock.Now(), kConfirmAfter);
+  // Each asked once; our own address and one off our network not at all.
+  for (uint32_t a : {awakeStale, goneStale, goneFailed, fresh}) EXPECT_EQ(linux.Solicited(a), 1);
+  EXPECT_EQ(sweep.MacOf(StrToIp("10.77.0.2")), 0x027700000002u);
+  EXPECT_FALSE(sweep.EvidenceOf(StrToIp("10.78.0.5")).Decided());
+  EXPECT_EQ(linux.Solicited(StrToIp("10.78.0.5")), 0);
+}
+
+}  // namespace
+}  // namespace kst
