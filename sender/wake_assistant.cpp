@@ -310,6 +310,7 @@ void TWakeWatch::Add(TWatchTarget target, const TNeighbourTable& table, TTime no
   if (IsAddressText(w.Target.Name)) AddCandidate(w, StrToIp(w.Target.Name));
   if (route.Unicast()) AddCandidate(w, route.Destination);
   if (w.Scope == TScope::Network) FSweeps.try_emplace(route.Network, TSweep{route.Network, route.Mask, route.Network + 1});
+  Table(table);
 }
 
 void TWakeWatch::AddCandidates(uint64_t hostId, std::span<const uint32_t> addresses) {
@@ -378,7 +379,7 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
     for (uint32_t k = 0; k <= ~sweep.Mask && a == 0; ++k) {
       const uint32_t next = sweep.Next;
       sweep.Next = next + 1 >= last ? sweep.Network + 1 : next + 1;
-      if (Probeable(next) && !FInFlight.count(next)) a = next;
+      if (Probeable(next) && !FInFlight.count(next) && !FOthers.count(next)) a = next;
     }
     if (a == 0 || !budget.Book(now, requestsOf(a), 1, sweepLimit)) {
       if (a != 0) sweep.Next = a;  // asked first next time
@@ -421,8 +422,13 @@ void TWakeWatch::Evidence(const TAddressEvidence& e) {
 }
 
 void TWakeWatch::Table(const TNeighbourTable& table) {
+  if (!table.Known) return;
+  FOthers.clear();
   for (const auto& row : table.Entries) {
     if (row.Mac == 0) continue;
+    if (row.Valid() && std::none_of(FTargets.begin(), FTargets.end(),
+                                    [&](const TWatched& w) { return w.Target.Mac == row.Mac; }))
+      FOthers.insert(row.Address);
     for (auto& w : FTargets) {
       if (w.Target.Mac == row.Mac && (w.Scope == TScope::Network || w.Scope == TScope::TooWide))
         AddCandidate(w, row.Address);

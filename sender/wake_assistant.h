@@ -88,7 +88,8 @@ inline constexpr std::array<TWatchTime, 3> kArpRecheckRequests{TWatchTime(5000),
 class TArpBudget {
  public:
   using TTime = TWatchTime;
-  static constexpr TTime kWindow{1050};
+  // Linux sends its retries up to some 50 ms later than a second apart (its timers fire in steps).
+  static constexpr TTime kWindow{1100};
 
   // Books a probe's requests at now + each offset when afterwards no window holds more than
   // kArpPerSecond of them, nor more than kindLimit of those booked under kind (a sweep leaves
@@ -165,7 +166,9 @@ class TWakeWatch {
 
   // What a probe learnt (nothing decided: the probe ended without a word).
   void Evidence(const TAddressEvidence& evidence);
-  // The neighbour table as read later: an entry for a watched MAC tells where to ask.
+  // The neighbour table as read later: an entry for a watched MAC tells where to ask; a valid
+  // entry of another computer, where a sweep need not ask (Linux would go on checking it every
+  // few seconds for long after one datagram).
   void Table(const TNeighbourTable& table);
 
   bool Finished(TTime now) const;
@@ -211,6 +214,7 @@ class TWakeWatch {
   std::vector<TWatched> FTargets;
   std::map<uint32_t, TTime> FSilentAt;   // the last silence observed at each address
   std::map<uint32_t, TTime> FInFlight;   // addresses asked, until their evidence comes
+  std::set<uint32_t> FOthers;            // addresses where another computer answers
   std::map<uint32_t, TSweep> FSweeps;    // by network
   size_t FNextCandidate = 0;             // the turn among the candidates
   size_t FNextSweep = 0;                 // the turn among the sweeps

@@ -105,7 +105,7 @@ std::vector<std::string> TKestruneSession::StoredNames() {
 bool TKestruneSession::Launch(const std::wstring& arguments) {
   FProcess.reset();
   FWindow = FTable = FTitles = FStatus = FToolBar = FBanner = nullptr;
-  FProcess = StartKestrune(arguments);
+  FProcess = FProgram.empty() ? StartKestrune(arguments) : TProcess::Start(FProgram, arguments);
   return FProcess.has_value();
 }
 

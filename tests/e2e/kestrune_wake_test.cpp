@@ -213,6 +213,17 @@ TEST_F(KestruneWake, SendToAllNamesEachOutcomeApartAndADeletedComputerLeavesAtOn
   EXPECT_TRUE(WaitLine(0, "Both computers answered ARP", 1s)) << Line(0);
 }
 
+TEST_F(KestruneWake, OnWindowsEachProbeIsAResolutionAndTheSleeperStillWakesUp) {
+  // A build whose neighbour calls behave as Windows' do: every probe blocks until an answer or
+  // the system gives up, on threads of the watch's own.
+  FSession.UseProgram(e2e::ProgramPath(KST_KESTRUNE_WINDOWS_ARP_EXE));
+  Start({Computer("sleeper-35", kSleeperMacs[4])});
+  FSession.Command(e2e::kCmdSend);
+  const int seconds = WaitSeconds("sleeper-35 woke up after ([0-9]+) s at 10\\.77\\.0\\.35", 25s);
+  EXPECT_GE(seconds, 10);
+  EXPECT_LE(seconds, 14);
+}
+
 TEST_F(KestruneWake, AnExitDuringAWatchAndANameLookupEndsTheProcessWithinThreeSeconds) {
   // The LAN's name server is down: the lookup of the computer's name hangs for 10 s.
   ASSERT_TRUE(test::UseNames("silent"));

@@ -112,6 +112,26 @@ long ArpRequestsFromHost() {
   return count;
 }
 
+std::vector<TArpRequest> ArpRequestsLogFromHost() {
+  static std::atomic<int> serial{0};
+  const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\times" + std::to_string(GetCurrentProcessId()) +
+                           "-" + std::to_string(serial++);
+  std::ofstream(base + ".arptimes").close();
+  const std::string done = base + ".done";
+  for (int i = 0; i < 500 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+  std::vector<TArpRequest> requests;
+  {
+    std::ifstream in(done);
+    TArpRequest r;
+    for (std::string kind; in >> r.Time >> kind >> r.Address;) {
+      r.Broadcast = kind == "broadcast";
+      requests.push_back(r);
+    }
+  }
+  DeleteFileA(done.c_str());
+  return requests;
+}
+
 bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
 
 bool ChangeAddress(const std::string& request) {

@@ -66,5 +66,14 @@ bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, co
 // ARP requests from this machine seen on the LAN so far (tools/sleeping_computers.py counts
 // them); -1 when the counter does not answer.
 long ArpRequestsFromHost();
+// Each of them: when it arrived (seconds since 1970, the peer's clock, the same as this
+// machine's), whether it went to every computer or to one MAC (the system checking an entry it
+// holds), and the address it asked for.
+struct TArpRequest {
+  double Time = 0;
+  bool Broadcast = false;
+  std::string Address;
+};
+std::vector<TArpRequest> ArpRequestsLogFromHost();
 
 }  // namespace kst::test
