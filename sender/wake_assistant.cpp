@@ -6,7 +6,7 @@
 
 namespace kst {
 
-std::vector<TNetworkInterface> InterfacesOf(std::span<const TAdapterRecord> adapters) {
+std::vector<TNetworkInterface> InterfacesOf(std::span<const TAdapterRecord> adapters, uint32_t broadcastIndex) {
   std::vector<TNetworkInterface> result;
   for (const auto& adapter : adapters) {
     uint32_t gateway = 0;
@@ -17,7 +17,7 @@ std::vector<TNetworkInterface> InterfacesOf(std::span<const TAdapterRecord> adap
       const uint32_t address = StrToIp(entry.IpAddress);
       const uint32_t mask = StrToIp(entry.IpMask);
       if (address == 0 || mask == 0) continue;
-      result.push_back({address, mask, adapter.Description, gateway});
+      result.push_back({address, mask, adapter.Description, gateway, broadcastIndex != 0 && adapter.Index == broadcastIndex});
     }
   }
   return result;
@@ -46,6 +46,24 @@ const TNetworkInterface* DefaultInterface(std::span<const TNetworkInterface> int
   }
   return nullptr;
 }
+
+const TNetworkInterface* BroadcastInterface(std::span<const TNetworkInterface> interfaces) {
+  for (const auto& i : interfaces) {
+    if (i.BroadcastRoute) return &i;
+  }
+  return nullptr;
+}
+
+int PrefixLength(uint32_t mask) {
+  int bits = 0;
+  for (; mask & 0x80000000u; mask <<= 1) ++bits;
+  return bits;
+}
+
+std::string NetworkText(uint32_t network, uint32_t mask) { return IpToStr(network) + "/" + std::to_string(PrefixLength(mask)); }
+
+// A /31 or /32 address: no network of neighbours around it to watch or to sweep.
+bool PointToPoint(const TNetworkInterface& i) { return ~i.Mask < 2; }
 
 }  // namespace
 
@@ -83,7 +101,8 @@ TRoute FindRoute(const THostRecord& record, std::span<const TNetworkInterface> i
   if (local != 0) {
     from = InterfaceWithAddress(interfaces, local);
   } else {
-    from = limited ? nullptr : InterfaceFor(interfaces, route.Destination);
+    // The limited broadcast leaves by the interface of the system's best route for it.
+    from = limited ? BroadcastInterface(interfaces) : InterfaceFor(interfaces, route.Destination);
     if (!from) from = DefaultInterface(interfaces);
     if (!from && !interfaces.empty()) from = &interfaces.front();
   }
@@ -97,7 +116,7 @@ TRoute FindRoute(const THostRecord& record, std::span<const TNetworkInterface> i
   else if (local == 0)
     reached = InterfaceFor(interfaces, route.Destination);
   if (reached || limited) {
-    route.Kind = TRouteKind::OnLink;
+    route.Kind = reached && PointToPoint(*reached) ? TRouteKind::PointToPoint : TRouteKind::OnLink;
     if (reached) {
       route.Mask = reached->Mask;
       route.Network = reached->Address & reached->Mask;
@@ -131,11 +150,27 @@ std::vector<std::string> RouteLines(const THostRecord& record, const TRoute& rou
       return {path + ", on this network",
               "The packet reaches every computer of this network; after a send Kestrune watches for " + name +
                   " to answer ARP."};
-    case TRouteKind::ThroughGateway:
-      return {path + ", through the gateway " + IpToStr(route.Gateway),
-              "Routers drop broadcasts for other networks by default: the router that delivers to the network of " +
-                  IpToStr(route.Destination) + " must forward UDP port " + port +
-                  " there (a directed-broadcast rule), or send from a computer of that network."};
+    case TRouteKind::ThroughGateway: {
+      const std::string to = IpToStr(route.Destination);
+      const std::string line = path + ", through the gateway " + IpToStr(route.Gateway);
+      // Only the other network knows its mask: x.y.z.255 is taken for a broadcast address, and an
+      // address ending in fewer than two one bits can be none.
+      if ((route.Destination & 0xFFu) == 0xFFu)
+        return {line, "Routers drop broadcasts for other networks by default: the router that delivers to the network "
+                      "of " + to + " must forward UDP port " + port +
+                          " there (a directed-broadcast rule), or send from a computer of that network."};
+      std::string hint = "A packet to one address is routed like any other, but the router that delivers it finds a "
+                         "sleeping computer only by ARP: it needs a static ARP entry for " + to +
+                         ", or an adapter that answers ARP while its computer sleeps.";
+      if ((route.Destination & 3u) == 3u)
+        hint += " If " + to + " is its network's broadcast address, that router must forward UDP port " + port +
+                " there instead.";
+      return {line, hint};
+    }
+    case TRouteKind::PointToPoint:
+      return {path + ", over a link with no network of its own",
+              NetworkText(route.Network, route.Mask) + " has no neighbours of its own (a VPN, most likely): the packet "
+              "goes to the other end of the link, and Kestrune cannot see a computer answer beyond it."};
     case TRouteKind::NoRoute:
       return {path + ", on no network of this computer",
               "No router is known for that network: the send will most likely fail."};
@@ -179,6 +214,28 @@ bool TArpBudget::Book(TTime now, std::span<const TTime> offsets, int kind, int k
   return true;
 }
 
+void TTablesBeforeSend::Starting(uint64_t hostId, TWatchTime now, const std::function<TNeighbourTable()>& read) {
+  std::shared_ptr<const TNeighbourTable> table;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FLast && now - FLastStart < kChainGap) table = FLast;
+    FLastStart = now;
+  }
+  if (!table) table = std::make_shared<const TNeighbourTable>(read());
+  std::lock_guard<std::mutex> guard(FLock);
+  FLast = table;
+  FByHost[hostId] = std::move(table);
+}
+
+std::shared_ptr<const TNeighbourTable> TTablesBeforeSend::Take(uint64_t hostId) {
+  std::lock_guard<std::mutex> guard(FLock);
+  const auto found = FByHost.find(hostId);
+  if (found == FByHost.end()) return nullptr;
+  auto table = std::move(found->second);
+  FByHost.erase(found);
+  return table;
+}
+
 uint32_t AddressInName(const std::string& name) {
   if (name.empty() || name.back() != ')') return 0;
   const size_t open = name.rfind(" (");
@@ -205,14 +262,6 @@ bool IsLookupName(const std::string& name) {
 }
 
 namespace {
-
-int PrefixLength(uint32_t mask) {
-  int bits = 0;
-  for (; mask & 0x80000000u; mask <<= 1) ++bits;
-  return bits;
-}
-
-std::string NetworkText(uint32_t network, uint32_t mask) { return IpToStr(network) + "/" + std::to_string(PrefixLength(mask)); }
 
 std::string Seconds(TWatchTime t) { return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(t).count()); }
 
@@ -290,6 +339,12 @@ void TWakeWatch::Add(TWatchTarget target, const TNeighbourTable& table, TTime no
     w.Scope = TScope::OtherNetwork;
     return;
   }
+  if (std::none_of(FInterfaces.begin(), FInterfaces.end(), [&](const TNetworkInterface& i) {
+        return i.Mask == route.Mask && (i.Address & i.Mask) == route.Network;
+      })) {
+    w.Scope = TScope::Moved;
+    return;
+  }
   const uint64_t addresses = uint64_t{~route.Mask} + 1;
   w.Scope = addresses < 4 || addresses - 2 > kMaxSweepAddresses ? TScope::TooWide : TScope::Network;
   for (const auto& row : table.Entries) {
@@ -335,6 +390,7 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
   const auto asked = [&](uint32_t address) {
     probes.push_back(address);
     FInFlight[address] = now;
+    FAskedAt[address] = now;
   };
   // Candidates, each in turn: whoever waits, and whoever answered before the packet, for a
   // silence and an answer that would follow.
@@ -351,6 +407,8 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
     const size_t turn = (start + i) % n;
     const uint32_t a = candidates[turn];
     if (FInFlight.count(a)) continue;
+    const auto answered = FAnsweredAt.find(a);
+    if (answered != FAnsweredAt.end() && now - answered->second < kReaskAnswered) continue;
     if (!budget.Book(now, requestsOf(a), 0)) {
       FNextCandidate = turn;
       break;
@@ -361,7 +419,10 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
     }
     FNextCandidate = turn + 1;
   }
-  if (scanRunning) return probes;
+  if (scanRunning) {
+    for (auto& w : FTargets) w.SearchHeld = w.SearchHeld || WantsSweep(w, now);
+    return probes;
+  }
   // The sweeps take what is left, keeping about a request a second for each candidate.
   const int sweepLimit = kArpPerSecond - static_cast<int>(std::min<size_t>(n, kArpPerSecond));
   std::vector<TSweep*> sweeps;
@@ -388,9 +449,6 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
     }
     tried = 0;
     asked(a);
-    for (auto& w : FTargets) {
-      if (WantsSweep(w, now) && w.Target.Route.Network == sweep.Network) w.Asked = true;
-    }
   }
   return probes;
 }
@@ -399,6 +457,7 @@ void TWakeWatch::Evidence(const TAddressEvidence& e) {
   FInFlight.erase(e.Address);
   if (e.Evidence.Verdict == TArpVerdict::Silent) FSilentAt[e.Address] = e.At;
   if (!e.Evidence.Answered() || e.Evidence.Mac == 0) return;
+  FAnsweredAt[e.Address] = e.At;
   for (auto& w : FTargets) {
     if (w.Target.Mac != e.Evidence.Mac || e.At < w.Start ||
         (w.Scope != TScope::Network && w.Scope != TScope::TooWide))
@@ -409,6 +468,7 @@ void TWakeWatch::Evidence(const TAddressEvidence& e) {
     w.Asked = true;
     if (silent != FSilentAt.end() && silent->second >= w.Start) {
       w.State = TState::WokeUp;
+      w.SilentAfter = silent->second - w.Start;
     } else if (w.State == TState::AnsweredBefore) {
       continue;
     } else if (e.Evidence.Kind == TAnswerKind::Confirmed && w.HeldAtSend.count(e.Address)) {
@@ -436,6 +496,26 @@ void TWakeWatch::Table(const TNeighbourTable& table) {
   }
 }
 
+TWakeWatch::TTime TWakeWatch::CoveredSince(uint32_t network, uint32_t mask) const {
+  TTime since = TTime::max();
+  for (uint32_t a = network + 1; a < (network | ~mask); ++a) {
+    if (!Probeable(a) || FOthers.count(a)) continue;
+    const auto at = FAskedAt.find(a);
+    if (at == FAskedAt.end()) return TTime::min();
+    since = std::min(since, at->second);
+  }
+  return since;
+}
+
+TWakeWatch::TNotAsked TWakeWatch::NotAsked(const TWatched& w) const {
+  if (w.Scope == TScope::Moved) return TNotAsked::Moved;
+  if (w.Asked) return TNotAsked::No;
+  if (w.Scope == TScope::TooWide) return TNotAsked::TooWide;
+  // Asked wherever it may be: every address of its network since its packet.
+  if (CoveredSince(w.Target.Route.Network, w.Target.Route.Mask) >= w.Start) return TNotAsked::No;
+  return w.SearchHeld ? TNotAsked::Search : TNotAsked::Sweep;
+}
+
 bool TWakeWatch::Finished(TTime now) const {
   if (FTargets.empty()) return false;
   if (now >= FDeadline) return true;
@@ -455,8 +535,17 @@ std::vector<std::string> TWakeWatch::SingleLines(const TWatched& w, bool over) c
         return {name + " is on another network: Kestrune cannot see it wake up",
                 "Its packet leaves through the router " + IpToStr(route.Gateway) +
                     "; Kestrune sees a computer answer only on a network of this computer."};
+      if (route.Kind == TRouteKind::PointToPoint)
+        return {name + " is on another network: Kestrune cannot see it wake up",
+                "Its packet leaves by " + NetworkText(route.Network, route.Mask) +
+                    ", a link with no network of its own; Kestrune sees a computer answer only on a network of this "
+                    "computer."};
       return {name + " is on another network: Kestrune cannot see it wake up",
               "Kestrune sees a computer answer only on a network of this computer."};
+    case TScope::Moved:
+      return {name + " was not asked: this computer's networks changed",
+              "The route line showed " + NetworkText(route.Network, route.Mask) +
+                  ", which is no longer a network of this computer; send again to watch the networks it has now."};
     case TScope::Network:
     case TScope::TooWide:
       break;
@@ -465,7 +554,8 @@ std::vector<std::string> TWakeWatch::SingleLines(const TWatched& w, bool over) c
   switch (w.State) {
     case TState::WokeUp:
       return {name + " woke up after " + Seconds(w.After) + " s at " + at,
-              "After the packet it did not answer ARP at " + at + ", then it answered for " + mac + "."};
+              "It was silent at " + at + " " + Seconds(w.SilentAfter) + " s after the packet and answered for " + mac +
+                  " there at " + Seconds(w.After) + " s: it woke up in between."};
     case TState::AnsweredAfter:
       return {name + " answered ARP at " + at + " " + Seconds(w.After) + " s after the packet",
               "It answered for " + mac + " but was not seen silent there before: it may have been awake already; " +
@@ -483,22 +573,34 @@ std::vector<std::string> TWakeWatch::SingleLines(const TWatched& w, bool over) c
       break;
   }
   const std::string network = NetworkText(route.Network, route.Mask);
-  if (!Watching(w))
+  const std::string giveAddress = "Give its address in its name, as \"" + name + " (a.b.c.d)\", or send to that address.";
+  if (over || !Watching(w)) {
+    switch (NotAsked(w)) {
+      case TNotAsked::No:
+        return {name + " has not answered after 2 minutes", kNoWakeHint};
+      case TNotAsked::Search:
+        return {name + " was not asked while a search ran", "A search asks every address itself; send again after it."};
+      case TNotAsked::Sweep:
+        return {name + " was not asked: the sweep of its network did not finish",
+                "In 2 minutes Kestrune did not ask every address of " + network +
+                    " within 15 ARP requests a second, where computers' known addresses come first. " + giveAddress};
+      case TNotAsked::TooWide:
+      case TNotAsked::Moved:
+        break;
+    }
     return {name + " was not asked: its network is too wide to sweep",
-            "Its network " + network + " has more addresses than Kestrune asks by ARP in a minute. Give its address "
-            "in its name, as \"" + name + " (a.b.c.d)\", or send to that address."};
-  if (over) {
-    if (w.Asked) return {name + " has not answered after 2 minutes", kNoWakeHint};
-    return {name + " was not asked while a search ran", "A search asks every address itself; send again after it."};
+            "Its network " + network + " has more addresses than Kestrune asks by ARP in a minute. " + giveAddress};
   }
-  const std::string where = w.Candidates.empty() ? "across " + network : "at " + AddressList(w.Candidates);
+  const std::string where = !w.Candidates.empty()           ? "at " + AddressList(w.Candidates)
+                            : w.Scope == TScope::TooWide ? "at the addresses the name server gives for it"
+                                                         : "across " + network;
   return {"Waiting for " + name + " to wake up", "Kestrune asks by ARP for " + mac + " " + where +
                                                      ", at most 15 requests a second, for up to 2 minutes."};
 }
 
 std::vector<std::string> TWakeWatch::GroupLines(bool over, size_t maxNames) const {
   const size_t m = FTargets.size();
-  std::vector<std::string> woke, after, before, silent, away, wide, unasked, noMac;
+  std::vector<std::string> woke, after, before, silent, away, wide, unasked, unswept, moved, noMac;
   size_t waiting = 0;
   for (const auto& w : FTargets) {
     const std::string& name = w.Target.Name;
@@ -506,6 +608,8 @@ std::vector<std::string> TWakeWatch::GroupLines(bool over, size_t maxNames) cons
       noMac.push_back(name);
     else if (w.Scope == TScope::OtherNetwork)
       away.push_back(name);
+    else if (w.Scope == TScope::Moved)
+      moved.push_back(name);
     else if (w.State == TState::WokeUp)
       woke.push_back(name);
     else if (w.State == TState::AnsweredAfter)
@@ -516,10 +620,14 @@ std::vector<std::string> TWakeWatch::GroupLines(bool over, size_t maxNames) cons
       wide.push_back(name);
     else if (!over)
       ++waiting;
-    else if (w.Asked)
-      silent.push_back(name);
     else
-      unasked.push_back(name);
+      switch (NotAsked(w)) {
+        case TNotAsked::No: silent.push_back(name); break;
+        case TNotAsked::TooWide: wide.push_back(name); break;
+        case TNotAsked::Search: unasked.push_back(name); break;
+        case TNotAsked::Sweep: unswept.push_back(name); break;
+        case TNotAsked::Moved: moved.push_back(name); break;
+      }
   }
   const std::string of = " of " + std::to_string(m) + " computers";
   const size_t answered = woke.size() + after.size() + before.size();
@@ -541,6 +649,8 @@ std::vector<std::string> TWakeWatch::GroupLines(bool over, size_t maxNames) cons
   add("On another network, not seen from here: ", away);
   add("Not asked, the network is too wide to sweep: ", wide);
   add("Not asked while a search ran: ", unasked);
+  add("Not asked, the sweep of their network did not finish: ", unswept);
+  add("Not asked, this computer's networks changed: ", moved);
   add("No MAC address to watch for: ", noMac);
   if (!silent.empty()) lines.push_back(kNoWakeHint);
   return lines;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <span>
@@ -26,11 +28,13 @@ struct TNetworkInterface {
   uint32_t Mask = 0;
   std::string Description;  // the adapter's description
   uint32_t Gateway = 0;     // the adapter's first default gateway; 0: none
+  bool BroadcastRoute = false;  // the system sends 255.255.255.255 out of this adapter
   bool operator==(const TNetworkInterface&) const = default;
 };
 
-// Every address with a mask of every adapter, in the snapshot's order.
-std::vector<TNetworkInterface> InterfacesOf(std::span<const TAdapterRecord> adapters);
+// Every address with a mask of every adapter, in the snapshot's order. broadcastIndex: the index
+// of the adapter the system sends 255.255.255.255 out of (0: not known).
+std::vector<TNetworkInterface> InterfacesOf(std::span<const TAdapterRecord> adapters, uint32_t broadcastIndex = 0);
 
 // The interface whose network holds the address (its broadcast address included); nullptr if none.
 const TNetworkInterface* InterfaceFor(std::span<const TNetworkInterface> interfaces, uint32_t address);
@@ -40,6 +44,7 @@ const TNetworkInterface* InterfaceFor(std::span<const TNetworkInterface> interfa
 enum class TRouteKind {
   OnLink,            // the destination is on one of this machine's networks
   ThroughGateway,    // it leaves through a router
+  PointToPoint,      // it leaves by an address with no network around it (a /31 or /32, as VPNs give)
   NoRoute,           // off every network of ours and no router to send it to
   LocalMissing,      // the stored local address is no longer this machine's: the send fails
   NameAtFirstSend,   // a router name not resolved yet
@@ -106,6 +111,26 @@ class TArpBudget {
 
 // --- Did it wake ---
 
+// The neighbour table from before a send, for "answered before the packet": a packet to the
+// computer's own address makes the system ask for it, and its entry turns Reachable within a
+// millisecond, long before the send is reported. One read serves the sends that follow within
+// kChainGap (Send to All), each of which starts after it. Safe to use from several threads.
+class TTablesBeforeSend {
+ public:
+  static constexpr TWatchTime kChainGap{1000};
+
+  // A send to the computer starts at now; read is called when no read within kChainGap serves.
+  void Starting(uint64_t hostId, TWatchTime now, const std::function<TNeighbourTable()>& read);
+  // The table read before the computer's last send started, and forgotten; nullptr when none.
+  std::shared_ptr<const TNeighbourTable> Take(uint64_t hostId);
+
+ private:
+  std::mutex FLock;
+  std::shared_ptr<const TNeighbourTable> FLast;
+  TWatchTime FLastStart{};
+  std::map<uint64_t, std::shared_ptr<const TNeighbourTable>> FByHost;
+};
+
 // The address in a name of the form "name (a.b.c.d)", as the scan names the computers it finds; 0
 // when the name has no such address.
 uint32_t AddressInName(const std::string& name);
@@ -143,13 +168,16 @@ class TWakeWatch {
   // Candidates that stayed silent this long no longer hold a sweep back: the computer may have
   // moved to another address.
   static constexpr TTime kSweepAfterSilence{20000};
+  // An address that answered is asked again no sooner than a silence there could show.
+  static constexpr TTime kReaskAnswered = kSilenceAfter;
 
   // group: a watch begun by Send to All. systemStates: the table's Reachable state is the
   // system's own word for a recent answer (Windows; Wine shows every valid entry so).
   TWakeWatch(std::vector<TNetworkInterface> interfaces, bool group, bool systemStates = false,
              TTime giveUpAfter = kGiveUpAfter);
 
-  // A computer was sent its packet at now; table is the neighbour table read then. Adding a
+  // A computer was sent its packet at now; table is the neighbour table read before the send
+  // started (TTablesBeforeSend; not Known: no answer before the packet is claimed). Adding a
   // computer already watched starts it again; every add starts the give-up time again.
   // lookupPending: its name is being asked of the name server (see AddCandidates).
   void Add(TWatchTarget target, const TNeighbourTable& table, TTime now, bool lookupPending = false);
@@ -181,7 +209,10 @@ class TWakeWatch {
 
  private:
   enum class TState { Waiting, AnsweredBefore, AnsweredAfter, WokeUp };
-  enum class TScope { Network, TooWide, OtherNetwork, NoMac };
+  // Moved: the route's network is none of the watch's (the addresses changed before the send).
+  enum class TScope { Network, TooWide, OtherNetwork, NoMac, Moved };
+  // Why a computer still waiting was asked nowhere it may be.
+  enum class TNotAsked { No, TooWide, Search, Sweep, Moved };
   struct TWatched {
     TWatchTarget Target;
     TTime Start{};
@@ -191,9 +222,11 @@ class TWakeWatch {
     std::set<uint32_t> HeldAtSend;  // addresses whose entry held its MAC at the send
     uint32_t At = 0;                // where it answered
     TTime After{};                  // and when, from the send
+    TTime SilentAfter{};            // when it was silent there before it woke, from the send
     bool Asked = false;
     bool LookupPending = false;
     bool ConfirmedAtSend = false;  // the system itself vouched for the answer before the send
+    bool SearchHeld = false;       // a scan held its sweep back
   };
   struct TSweep {
     uint32_t Network = 0, Mask = 0;
@@ -204,6 +237,10 @@ class TWakeWatch {
   bool Probeable(uint32_t address) const;
   bool Watching(const TWatched& w) const;
   bool WantsSweep(const TWatched& w, TTime now) const;
+  // The earliest of the last times every address of the network was asked (min: one never was),
+  // addresses where another computer answers left out.
+  TTime CoveredSince(uint32_t network, uint32_t mask) const;
+  TNotAsked NotAsked(const TWatched& w) const;
   std::vector<std::string> SingleLines(const TWatched& w, bool over) const;
   std::vector<std::string> GroupLines(bool over, size_t maxNames) const;
 
@@ -214,6 +251,8 @@ class TWakeWatch {
   std::vector<TWatched> FTargets;
   std::map<uint32_t, TTime> FSilentAt;   // the last silence observed at each address
   std::map<uint32_t, TTime> FInFlight;   // addresses asked, until their evidence comes
+  std::map<uint32_t, TTime> FAskedAt;    // when each address was last asked
+  std::map<uint32_t, TTime> FAnsweredAt; // when each address last answered
   std::set<uint32_t> FOthers;            // addresses where another computer answers
   std::map<uint32_t, TSweep> FSweeps;    // by network
   size_t FNextCandidate = 0;             // the turn among the candidates
