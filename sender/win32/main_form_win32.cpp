@@ -684,6 +684,7 @@ std::string TWolMainForm::UserName() {
 
 bool TWolMainForm::StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
                                uint64_t macAddress, uint64_t password, uint16_t port) {
+  if (FWatcher) FWatcher->SendStarting(hostId);
   return TUdpSender::Start(hostId, Handle(), destination, localAddress, macAddress, password, port);
 }
 

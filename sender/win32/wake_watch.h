@@ -39,6 +39,9 @@ class TWakeWatcher {
   std::vector<TNetworkInterface> Interfaces();
   void RefreshInterfaces() noexcept;
 
+  // A send to the computer starts: the neighbour table that tells what answered before its packet
+  // is read now (once for a chain of sends), before the packet's own ARP can change it.
+  void SendStarting(uint64_t hostId) noexcept;
   // A packet went out to the target now. newGroup: a new watch (Send to All) in place of the
   // running one; otherwise the target joins the running watch, or starts one.
   void Add(TWatchTarget target, bool group, bool newGroup);
@@ -78,6 +81,11 @@ class TWakeWatcher {
   std::mutex FLock;
   std::condition_variable FWake;
   std::deque<TRequest> FInbox;
+  // The computers of the requests the thread has taken and not yet added, and those of them
+  // removed meanwhile: they must not join.
+  std::vector<uint64_t> FTaken;
+  std::vector<uint64_t> FRemovedMeanwhile;
+  TTablesBeforeSend FBefore;
   std::vector<TNetworkInterface> FInterfaces;
   TClock::time_point FInterfacesRead{};
   bool FInterfacesWanted = false;

@@ -1,4 +1,5 @@
 #include <winsock2.h>
+#include <iphlpapi.h>
 
 #include "sender/win32/wake_watch.h"
 
@@ -34,6 +35,13 @@ struct TWakeWatcher::TLookups {
   std::vector<std::pair<uint64_t, std::vector<uint32_t>>> Done;
   size_t Threads = 0;
   bool Gone = false;
+
+  // Lookups not begun for computers no longer watched are not asked: a silent name server would
+  // hold the next watch's behind them.
+  void Keep(const std::function<bool(uint64_t)>& watched) {
+    std::lock_guard<std::mutex> guard(Lock);
+    std::erase_if(Queue, [&](const std::pair<uint64_t, std::string>& q) { return !watched(q.first); });
+  }
 
   void Work() noexcept {
     for (;;) {
@@ -85,7 +93,11 @@ TWatchTime TWakeWatcher::Since(TClock::time_point t) const {
 void TWakeWatcher::ReadInterfaces() {
   std::vector<TNetworkInterface> interfaces;
   try {
-    interfaces = InterfacesOf(ReadAdapterRecords());
+    // Windows sends the limited broadcast out of the interface of its best route for it; 0 where
+    // that cannot be told (Wine may fail it).
+    DWORD broadcastIndex = 0;
+    if (GetBestInterface(INADDR_BROADCAST, &broadcastIndex) != NO_ERROR) broadcastIndex = 0;
+    interfaces = InterfacesOf(ReadAdapterRecords(), broadcastIndex);
   } catch (const TOsError&) {
     // No adapters: every destination is off every network.
   }
@@ -115,6 +127,14 @@ void TWakeWatcher::RefreshInterfaces() noexcept {
   FWake.notify_all();
 }
 
+void TWakeWatcher::SendStarting(uint64_t hostId) noexcept {
+  try {
+    FBefore.Starting(hostId, SteadyClock().Now(), [] { return NeighbourPlatform().ReadTable(); });
+  } catch (...) {
+    // Out of memory: no answer before the packet is claimed for it.
+  }
+}
+
 void TWakeWatcher::Add(TWatchTarget target, bool group, bool newGroup) {
   {
     std::lock_guard<std::mutex> guard(FLock);
@@ -132,13 +152,20 @@ std::optional<std::vector<std::string>> TWakeWatcher::Remove(std::span<const uin
   const auto before = FInbox.size();
   std::erase_if(FInbox, [&](const TRequest& r) { return gone(r.Target.HostId); });
   bool changed = FInbox.size() != before;
+  // Sends the thread has taken but not added yet: it drops them when it adds.
+  for (uint64_t id : hostIds) {
+    if (std::find(FTaken.begin(), FTaken.end(), id) == FTaken.end()) continue;
+    FRemovedMeanwhile.push_back(id);
+    changed = true;
+  }
+  FLookups->Keep([&](uint64_t id) { return !gone(id); });
   for (uint64_t id : hostIds) changed = (FWatch && FWatch->Remove(id)) || changed;
   if (!changed) return std::nullopt;
   FGeneration.fetch_add(1);
   if (!FWatch || FWatch->Count() == 0) {
     FWatch.reset();
     FShownLines.clear();
-    if (FInbox.empty()) FShown.store(false);
+    if (FInbox.empty() && FTaken.size() == FRemovedMeanwhile.size()) FShown.store(false);
     return std::nullopt;
   }
   FShownLines = FWatch->Lines(Since(TClock::now()));
@@ -213,19 +240,23 @@ void TWakeWatcher::Execute() noexcept {
         FWake.wait_until(guard, until, [&] { return FStop.load() || !FInbox.empty() || FInterfacesWanted != wanted; });
         if (FStop.load()) return;
         requests.swap(FInbox);
+        FTaken.clear();
+        FRemovedMeanwhile.clear();
+        for (const auto& r : requests) FTaken.push_back(r.Target.HostId);
         readInterfaces = FInterfacesWanted && TClock::now() - FInterfacesRead >= kInterfacesEvery;
       }
       if (readInterfaces || (!requests.empty() && TClock::now() - FInterfacesRead >= kInterfacesEvery))
         ReadInterfaces();
       if (!requests.empty()) {
-        // The neighbour table as it is at the send. During Send to All the computers come every
-        // few milliseconds and nothing is asked meanwhile: the read at the chain's first computer
-        // serves them all, since reading the table costs Wine as much as a send.
-        const bool chainGoesOn = TClock::now() - lastRequest < kChainGap;
         lastRequest = TClock::now();
-        if (!chainGoesOn) table = platform.ReadTable();
         std::lock_guard<std::mutex> guard(FLock);
         for (auto& r : requests) {
+          // The table read as its send started, before its own packet could make the system ask.
+          const auto before = FBefore.Take(r.Target.HostId);
+          const auto removed = [&](uint64_t id) {
+            return std::find(FRemovedMeanwhile.begin(), FRemovedMeanwhile.end(), id) != FRemovedMeanwhile.end();
+          };
+          if (removed(r.Target.HostId)) continue;
           // Send to All's later computers join its watch even when it has nothing left to wait for.
           if (!FWatch || r.NewGroup || (!r.Group && FWatch->Finished(Since(r.At)))) {
             FWatch.emplace(FInterfaces, r.Group, systemStates);
@@ -233,18 +264,29 @@ void TWakeWatcher::Execute() noexcept {
           }
           const bool lookup = IsLookupName(r.Target.Name);
           if (lookup) toLookUp.push_back(r.Target);
-          FWatch->Add(std::move(r.Target), table, Since(r.At), lookup);
+          FWatch->Add(std::move(r.Target), before ? *before : TNeighbourTable{}, Since(r.At), lookup);
         }
+        FTaken.clear();
+        FRemovedMeanwhile.clear();
+        FLookups->Keep([&](uint64_t id) { return FWatch && FWatch->Watches(id); });
       }
       const auto now = TClock::now();
       bool watching = false;
       {
         std::lock_guard<std::mutex> guard(FLock);
         watching = FWatch && !FWatch->Finished(Since(now));
+        if (!watching) {
+          toLookUp.clear();
+          FLookups->Keep([](uint64_t) { return false; });
+        }
       }
       // While Send to All still sends, nothing is asked, not even the name server: it would take
       // the time of the sends it ran beside, and nothing wakes that fast.
       if (watching && now - lastRequest >= kChainGap) {
+        {
+          std::lock_guard<std::mutex> guard(FLock);
+          std::erase_if(toLookUp, [&](const TWatchTarget& t) { return !FWatch || !FWatch->Watches(t.HostId); });
+        }
         for (const auto& t : toLookUp) StartLookup(t);
         toLookUp.clear();
         std::vector<std::pair<uint64_t, std::vector<uint32_t>>> found;
