@@ -73,32 +73,31 @@ bool Says(const std::vector<std::string>& lines, const std::string& part) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
-TEST(WakeTruth, AComputerNeverAskedIsNeitherNotAnsweringNorBlamedOnASearch) {
-  // Send to All over sixteen computers of a /24, fifteen of which this machine remembers from
-  // before (old entries, now unanswered): the candidates take the whole budget, the sweep for
-  // the sixteenth never runs, and no scan was ever started.
+// Send to All over n computers this machine remembers (old entries, now unanswered) and one it
+// never saw, which only a sweep can find.
+TWakeWatch Remembered(uint64_t n, const char* unseen) {
   TWakeWatch group(Lan(), true);
-  TNeighbourTable table{true, {}};
-  for (uint64_t i = 0; i < 15; ++i)
-    table.Entries.push_back({StrToIp("10.77.0.100") + static_cast<uint32_t>(i), 0x020000000100 + i,
-                             TNeighbourState::Unreachable, true, 1});
-  for (uint64_t i = 0; i < 15; ++i) group.Add(Target("pc", 0x020000000100 + i, i + 1), table, 0ms);
-  group.Add(Target("Hidden", 0x020000000200, 16), table, 0ms);
+  TNeighbourTable old{true, {}};
+  for (uint64_t i = 0; i < n; ++i)
+    old.Entries.push_back({StrToIp("10.77.0.100") + static_cast<uint32_t>(i), 0x020000000100 + i,
+                           TNeighbourState::Unreachable, true, 1});
+  for (uint64_t i = 0; i < n; ++i) group.Add(Target("pc", 0x020000000100 + i, i + 1), old, 0ms);
+  group.Add(Target(unseen, 0x020000000200, n + 1), old, 0ms);
+  return group;
+}
+
+TEST(WakeTruth, AComputerNeverAskedIsNeitherNotAnsweringNorBlamedOnASearch) {
+  // Fifteen remembered computers take the whole budget: the sweep never runs, and no scan was
+  // ever started.
+  TWakeWatch group = Remembered(15, "Hidden");
   RunRounds(group, 121000ms);
   const auto lines = group.Lines(121000ms);
   EXPECT_FALSE(Says(lines, "while a search ran")) << lines[0] << " / " << lines.back();
   EXPECT_TRUE(Says(lines, "Not asked, the sweep of their network did not finish: Hidden")) << lines.back();
 
-  // Eight remembered computers that stay off hold the sweep to seven requests a second: its
-  // pass over the /24 does not reach 10.77.0.250 within the 2 minutes, where the ninth computer
-  // answers all along. It was never asked there, yet it is "not answering".
-  TWakeWatch eight(Lan(), true);
-  TNeighbourTable old{true, {}};
-  for (uint64_t i = 0; i < 8; ++i)
-    old.Entries.push_back({StrToIp("10.77.0.100") + static_cast<uint32_t>(i), 0x020000000100 + i,
-                           TNeighbourState::Unreachable, true, 1});
-  for (uint64_t i = 0; i < 8; ++i) eight.Add(Target("pc", 0x020000000100 + i, i + 1), old, 0ms);
-  eight.Add(Target("Awake", 0x020000000200, 9), old, 0ms);
+  // Eight that stay off hold the sweep to seven requests a second: its pass over the /24 does
+  // not reach 10.77.0.250 within the 2 minutes, where the ninth computer answers all along.
+  TWakeWatch eight = Remembered(8, "Awake");
   RunRounds(eight, 121000ms, {{StrToIp("10.77.0.250"), {0ms, 0x020000000200}}});
   EXPECT_FALSE(Says({eight.Lines(121000ms)[0]}, "Awake")) << eight.Lines(121000ms)[0];
   EXPECT_TRUE(Says(eight.Lines(121000ms), "Not asked, the sweep of their network did not finish: Awake"));
