@@ -81,8 +81,8 @@ class TWakeWatcher {
   std::mutex FLock;
   std::condition_variable FWake;
   std::deque<TRequest> FInbox;
-  // The computers of the requests the thread has taken and not yet added, and those of them
-  // removed meanwhile: they must not join.
+  // The computers of the requests the thread has taken and not yet added, and those removed
+  // meanwhile: they must not join.
   std::vector<uint64_t> FTaken;
   std::vector<uint64_t> FRemovedMeanwhile;
   TTablesBeforeSend FBefore;

@@ -155,6 +155,7 @@ std::optional<std::vector<std::string>> TWakeWatcher::Remove(std::span<const uin
   // Sends the thread has taken but not added yet: it drops them when it adds.
   for (uint64_t id : hostIds) {
     if (std::find(FTaken.begin(), FTaken.end(), id) == FTaken.end()) continue;
+    std::erase(FTaken, id);
     FRemovedMeanwhile.push_back(id);
     changed = true;
   }
@@ -165,7 +166,7 @@ std::optional<std::vector<std::string>> TWakeWatcher::Remove(std::span<const uin
   if (!FWatch || FWatch->Count() == 0) {
     FWatch.reset();
     FShownLines.clear();
-    if (FInbox.empty() && FTaken.size() == FRemovedMeanwhile.size()) FShown.store(false);
+    if (FInbox.empty() && FTaken.empty()) FShown.store(false);
     return std::nullopt;
   }
   FShownLines = FWatch->Lines(Since(TClock::now()));
@@ -253,10 +254,8 @@ void TWakeWatcher::Execute() noexcept {
         for (auto& r : requests) {
           // The table read as its send started, before its own packet could make the system ask.
           const auto before = FBefore.Take(r.Target.HostId);
-          const auto removed = [&](uint64_t id) {
-            return std::find(FRemovedMeanwhile.begin(), FRemovedMeanwhile.end(), id) != FRemovedMeanwhile.end();
-          };
-          if (removed(r.Target.HostId)) continue;
+          if (std::find(FRemovedMeanwhile.begin(), FRemovedMeanwhile.end(), r.Target.HostId) != FRemovedMeanwhile.end())
+            continue;
           // Send to All's later computers join its watch even when it has nothing left to wait for.
           if (!FWatch || r.NewGroup || (!r.Group && FWatch->Finished(Since(r.At)))) {
             FWatch.emplace(FInterfaces, r.Group, systemStates);
