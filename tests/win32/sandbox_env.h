@@ -75,5 +75,7 @@ struct TArpRequest {
   std::string Address;
 };
 std::vector<TArpRequest> ArpRequestsLogFromHost();
+// This machine's clock as the sandbox's agents log it: seconds since 1970.
+double WallClockNow();
 
 }  // namespace kst::test
