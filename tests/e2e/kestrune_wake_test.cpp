@@ -93,6 +93,11 @@ class KestruneWake : public ::testing::Test {
     GetWindowRect(FSession.Banner(), &r);
     return r.bottom - r.top;
   }
+  // A click on the banner: the button goes down and comes up on it.
+  static void Click(HWND banner) {
+    PostMessageW(banner, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(banner, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  }
   // The colour on the screen 20 pixels below the banner's top edge.
   COLORREF PixelInBanner() {
     RECT r{};
@@ -136,7 +141,7 @@ TEST_F(KestruneWake, TheSelectedComputersRouteAndTheBannerFolded) {
   EXPECT_EQ(BannerHeight(), 125);
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(FSession.Banner(), kBannerLineId + 1)));
   EXPECT_TRUE(e2e::WaitUntil([&] { return PixelInBanner() == kBannerBack; }));
-  PostMessageW(FSession.Banner(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  Click(FSession.Banner());
   EXPECT_TRUE(e2e::WaitUntil([&] { return BannerHeight() == 16; }));
   EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindowVisible(GetDlgItem(FSession.Banner(), kBannerLineId + 1)); }));
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(FSession.Banner(), kBannerLineId)));
@@ -144,7 +149,7 @@ TEST_F(KestruneWake, TheSelectedComputersRouteAndTheBannerFolded) {
   EXPECT_EQ(e2e::WindowText(GetDlgItem(FSession.Banner(), kBannerToggleId)), "\xE2\x96\xBC Open");
   EXPECT_TRUE(e2e::WaitUntil([&] { return PixelInBanner() != kBannerBack; }));
   EXPECT_FALSE(e2e::TakeScreenshot("kestrune-banner-folded").empty());
-  PostMessageW(FSession.Banner(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  Click(FSession.Banner());
   EXPECT_TRUE(e2e::WaitUntil([&] { return BannerHeight() == 125; }));
   EXPECT_TRUE(e2e::WaitUntil([&] { return PixelInBanner() == kBannerBack; }));
 }

@@ -61,9 +61,10 @@ std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const 
 namespace {
 
 // Hands one command line to a sandbox agent that takes files NAME.<kind> from the folder and
-// renames them NAME.done once carried out, and waits for that.
+// renames them NAME.done once carried out, and waits for that; reply gets what the agent left
+// in the file.
 bool RunAgentRequest(const std::string& folder, const char* kind, const std::string& line,
-                     std::chrono::milliseconds timeout) {
+                     std::chrono::milliseconds timeout, std::string* reply = nullptr) {
   static std::atomic<int> serial{0};
   const std::string base = WinePath(folder) + "\\w" + std::to_string(GetCurrentProcessId()) + "-" +
                            std::to_string(serial++);
@@ -77,6 +78,7 @@ bool RunAgentRequest(const std::string& folder, const char* kind, const std::str
   const auto end = std::chrono::steady_clock::now() + timeout;
   do {
     if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      if (reply) std::getline(std::ifstream(done), *reply);
       DeleteFileA(done.c_str());
       return true;
     }
@@ -91,8 +93,17 @@ bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
+std::string UserInput(const std::string& caption, const std::vector<std::string>& actions) {
+  std::string request = caption;
+  for (const auto& a : actions) request += '\n' + a;
+  std::string reply;
+  if (!RunAgentRequest(Env("KST_INPUT"), "keys", request, std::chrono::seconds(20), &reply))
+    return "the input agent did not answer";
+  return reply;
+}
+
 bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac) {
-  return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", kind + ' ' + address + ' ' + mac, std::chrono::seconds(5));
+  return ChangeAddress(kind + ' ' + address + ' ' + mac);
 }
 
 namespace {
