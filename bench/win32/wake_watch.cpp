@@ -8,6 +8,8 @@
 // 3. Send to All over 1,000 computers of this network (the watch sweeping), against the same
 //    sent to another network (the watch idle) and, given a Windows path of a kestrune.exe built
 //    without the assistant as the first argument, against that program.
+// 4. an exit while a watch runs and the name server hangs the lookup of a computer's name: from
+//    the close to the end of the process, and whether the next start is let in.
 // "only" as the second argument runs the third alone.
 #include <windows.h>
 
@@ -163,6 +165,27 @@ double SendAll(const char* destination, const std::wstring& program, const char*
   return seconds;
 }
 
+void ExitDuringWatch() {
+  kst::test::UseNames("silent");
+  const int asked = kst::test::NameServerQueries("sleeper-35");
+  kst::e2e::TKestruneSession session;
+  session.StoreSetting("Promo", 1);
+  session.StoreList({Computer("sleeper-35", "02-77-00-00-01-35"), Computer("Insomniac", "02-77-00-00-01-34")});
+  session.Start(60s);
+  session.Command(kst::e2e::kCmdSendAll);
+  kst::e2e::WaitUntil([&] { return kst::test::NameServerQueries("sleeper-35") > asked; }, 30s);
+  const auto closed = std::chrono::steady_clock::now();
+  const auto code = session.Exit(WM_CLOSE, 30s);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count();
+  const bool again = session.Start(60s) && !kst::e2e::FindMessageBox(session.Process().Id(), 1s);
+  std::printf("exit during a watch and a hanging name lookup: %.2f s from the close to the end (exit code %s); "
+              "next start %s\n",
+              seconds, code ? std::to_string(*code).c_str() : "none", again ? "let in" : "REFUSED");
+  session.Exit(WM_CLOSE, 20s);
+  kst::test::UseNames("refuse");
+  kst::test::PutToSleep("02-77-00-00-01-35");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +194,7 @@ int main(int argc, char** argv) {
   if (argc <= 2) {
     WakeToBannerAmongTen();
     SweepAndArpRates();
+    ExitDuringWatch();
   }
   // Alternating, so that the load of the machine falls on each alike.
   double with = 0, idle = 0, without = 0;

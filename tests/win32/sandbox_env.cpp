@@ -155,6 +155,14 @@ double WallClockNow() {
 
 bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
 
+int NameServerQueries(const std::string& name) {
+  std::ifstream log(WinePath(Env("KST_NAMES")) + "\\queries.log");
+  double time = 0;
+  int count = 0;
+  for (std::string asked; log >> time >> asked;) count += asked == name;
+  return count;
+}
+
 bool ChangeAddress(const std::string& request) {
   return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", request, std::chrono::seconds(5));
 }

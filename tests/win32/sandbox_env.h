@@ -56,6 +56,9 @@ std::string UserInput(const std::string& caption, const std::vector<std::string>
 // server answers at once, with an address for the names it knows), "slow SECONDS" (it answers
 // after that long) or "silent" (it never answers).
 bool UseNames(const std::string& mode);
+// How often the LAN's name server has been asked for the name (lower case) since the sandbox
+// began, answered or not.
+int NameServerQueries(const std::string& name);
 // Changes this machine's LAN for programs running now: "add 10.77.0.N/24" or "del 10.77.0.N/24"
 // (an address of its own), or leaves a neighbour entry (LeaveNeighbourEntry); waits until done.
 bool ChangeAddress(const std::string& request);
