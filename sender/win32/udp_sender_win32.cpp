@@ -2,12 +2,12 @@
 #include <ws2tcpip.h>
 
 #include <memory>
-#include <thread>
 
 #include "netcore/host_lookup.h"
 #include "netcore/local_address.h"
 #include "netcore/magic_packet.h"
 #include "netcore/win32/handles_win32.h"
+#include "netcore/win32/worker_thread_win32.h"
 #include "sender/destination.h"
 #include "sender/messages.h"
 #include "sender/win32/udp_sender.h"
@@ -97,7 +97,9 @@ bool TUdpSender::Start(uint64_t hostId, HWND window, std::string destination, st
   try {
     std::unique_ptr<TUdpSender> sender(new TUdpSender(hostId, window, std::move(destination),
                                                       std::move(localAddress), macAddress, password, port));
-    std::thread([self = std::move(sender)]() noexcept { self->Execute(); }).detach();
+    TUdpSender* self = sender.get();
+    if (!StartWorkerThread([self] { std::unique_ptr<TUdpSender>(self)->Execute(); })) return false;
+    sender.release();  // the thread owns it now
     return true;
   } catch (...) {
     return false;
