@@ -22,7 +22,7 @@ constexpr int kBannerLineId = 301, kBannerToggleId = 309;
 constexpr COLORREF kBannerBack = RGB(30, 60, 120);
 // The sandbox's sleeping computers: 31 to 33 wake after 5, 3 and 4 s, 34 never, 35 after 10 s
 // (the LAN's name server knows it as sleeper-35), 40 after 2 s (no name, woken by one test only);
-// 60 never sleeps.
+// kAwakeMac never sleeps once a test brings it up (at 10.77.0.60).
 const char* const kSleeperMacs[] = {"02-77-00-00-01-31", "02-77-00-00-01-32", "02-77-00-00-01-33",
                                     "02-77-00-00-01-34", "02-77-00-00-01-35", "02-77-00-00-01-40"};
 constexpr const char* kAwakeMac = "02-77-00-00-01-60";
@@ -69,6 +69,12 @@ class KestruneWake : public ::testing::Test {
     ASSERT_TRUE(FSession.StoreList(computers));
     ASSERT_TRUE(FSession.Start());
     ASSERT_TRUE(FSession.WaitSelected(0));
+  }
+
+  // The computer that never sleeps, at 10.77.0.60, until the test ends.
+  bool BringUpAwake() {
+    FBroughtUp.push_back(kAwakeMac);
+    return test::BringUp("10.77.0.60", kAwakeMac);
   }
 
   std::string Line(int i) { return e2e::WindowText(GetDlgItem(FSession.Banner(), kBannerLineId + i)); }
@@ -180,6 +186,7 @@ TEST_F(KestruneWake, ASleeperWithoutANameIsFoundBySweepingItsNetwork) {
 
 TEST_F(KestruneWake, AnAwakeComputerIsToldApartByWhetherThisMachineKnewIt) {
   // Known: this machine talked to it before the send.
+  ASSERT_TRUE(BringUpAwake());
   ASSERT_TRUE(TalkTo("10.77.0.60"));
   Start({Computer("Awake-60", kAwakeMac)});
   FSession.Command(e2e::kCmdSend);
@@ -199,6 +206,7 @@ TEST_F(KestruneWake, AnAwakeComputerIsToldApartByWhetherThisMachineKnewIt) {
 }
 
 TEST_F(KestruneWake, SendToAllNamesEachOutcomeApartAndADeletedComputerLeavesAtOnce) {
+  ASSERT_TRUE(BringUpAwake());
   ASSERT_TRUE(TalkTo("10.77.0.60"));
   Start({Computer("sleeper-35", kSleeperMacs[4]), Computer("Awake-60", kAwakeMac),
          Computer("Insomniac", kSleeperMacs[3])});
