@@ -38,6 +38,25 @@ bool TArpSweep::Pace() {
   return true;
 }
 
+bool TArpSweep::TableRoom() {
+  for (;;) {
+    TNeighbourTime until{};
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      const TNeighbourTime now = FClock.Now();
+      while (!FUnresolvedSince.empty() && FUnresolvedSince.front() + kSilenceAfter <= now) FUnresolvedSince.pop_front();
+      const size_t room = static_cast<size_t>(std::max(1, kNeighbourTableHolds - kTableReserve - FTableValid));
+      if (FUnresolvedSince.size() < room) {
+        FUnresolvedSince.push_back(now);
+        return true;
+      }
+      until = FUnresolvedSince[FUnresolvedSince.size() - room] + kSilenceAfter;
+    }
+    FClock.SleepUntil(until);
+    if (FStopAsking.load() || FCancelled.load()) return false;
+  }
+}
+
 TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard) {
   for (;;) {
     if (auto found = FSolicited.find(address); found != FSolicited.end()) return found->second;
@@ -51,7 +70,7 @@ TSolicitation& TArpSweep::SolicitLocked(uint32_t address, std::unique_lock<std::
   const TNeighbourEntry* entry = before->Find(address);
   const bool askable = entry == nullptr || entry->State != TNeighbourState::Permanent;
   guard.unlock();
-  const bool sent = askable && Pace() && FPlatform.Solicit(address);
+  const bool sent = askable && Pace() && TableRoom() && FPlatform.Solicit(address);
   const TNeighbourTime sentAt = FClock.Now();
   guard.lock();
   FSoliciting.erase(address);
@@ -79,8 +98,11 @@ std::pair<std::shared_ptr<const TNeighbourTable>, TNeighbourTime> TArpSweep::Tab
       // Out of memory: no information this time.
       table->Known = false;
     }
+    const auto valid = std::count_if(table->Entries.begin(), table->Entries.end(),
+                                     [](const TNeighbourEntry& e) { return e.Valid(); });
     guard.lock();
     FReading = false;
+    if (table->Known) FTableValid = static_cast<int>(valid);
     FTable = std::move(table);
     FTableRead = start;
     FTableChanged.notify_all();

@@ -13,11 +13,18 @@
 // its networks are never asked (ARP cannot reach them). No address is asked twice but for that
 // second datagram. Addresses are
 // asked at kAsksPerSecond, after a burst of up to kAskBurst: with up to three requests each,
-// about the pace of arp-scan with its defaults (256 kbit/s), and a /24 at once.
+// about the pace of arp-scan with its defaults (256 kbit/s), and a /24 at once. Where only the
+// table tells, each datagram holds an unresolved entry in the system's neighbour table until its
+// address answers or fails (kSilenceAfter); that table holds kNeighbourTableHolds entries
+// machine-wide and drops, without a word, the datagrams that find it full, which would make
+// their addresses look silent. So no more datagrams are under way at once than the table has
+// room for beside the valid entries it showed last, less kTableReserve for the rest of the
+// machine.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,6 +41,9 @@ class TArpSweep {
  public:
   static constexpr int kAsksPerSecond = 250;
   static constexpr int kAskBurst = 256;
+  // Linux's default gc_thresh3.
+  static constexpr int kNeighbourTableHolds = 1024;
+  static constexpr int kTableReserve = 64;
 
   TArpSweep(INeighbourPlatform& platform, IClock& clock, std::vector<TAdapterRecord> adapters);
   TArpSweep(const TArpSweep&) = delete;
@@ -50,7 +60,8 @@ class TArpSweep {
   // those waiting for their turn return with nothing decided. Those asked are still awaited.
   void StopAsking() noexcept { FStopAsking.store(true); }
   // From any thread: StopAsking, and those waiting for the table, and those to come, return
-  // what is known now (a resolution under way cannot be cut short: up to its time-out).
+  // what is known now (a resolution under way cannot be cut short: up to its time-out; nor a
+  // wait for room in the table: up to kSilenceAfter).
   void Cancel() noexcept;
   // The MAC of its answer, 0 when there is none.
   uint64_t MacOf(uint32_t address) { return EvidenceOf(address).Mac; }
@@ -59,6 +70,9 @@ class TArpSweep {
   bool Askable(uint32_t address) const;
   // Waits for the next turn to ask (outside the lock); false when no more may be asked.
   bool Pace();
+  // Then, where only the table tells, waits (outside the lock) until it has room for one more
+  // unresolved entry; false when no more may be asked.
+  bool TableRoom();
   // Solicits the address (the lock held); its record.
   TSolicitation& SolicitLocked(uint32_t address, std::unique_lock<std::mutex>& guard);
   // A table read that began at since or later, made by this thread if no other is reading.
@@ -76,6 +90,8 @@ class TArpSweep {
   std::set<uint32_t> FSoliciting;  // their datagram on its way
   std::map<uint32_t, TArpEvidence> FResolved;  // answered from our adapters, or resolved
   std::shared_ptr<const TNeighbourTable> FTable;
+  int FTableValid = 0;  // valid entries in FTable
+  std::deque<TNeighbourTime> FUnresolvedSince;  // datagrams sent less than kSilenceAfter ago
   TNeighbourTime FTableRead{-1};  // when the read behind FTable began
   bool FReading = false;
   std::atomic<bool> FCancelled{false};

@@ -31,7 +31,7 @@ enum class TNeighbourState : uint8_t { Unreachable, Incomplete, Probe, Delay, St
 
 struct TNeighbourEntry {
   uint32_t Address = 0;  // address value
-  uint64_t Mac = 0;      // 0: none (or fewer than six bytes)
+  uint64_t Mac = 0;      // 0: none (or an address of another length than six bytes)
   TNeighbourState State = TNeighbourState::Unreachable;
   bool IsUnreachable = false;  // the platform's own flag (Wine sets it on every unresolved entry)
   uint32_t InterfaceIndex = 0;
@@ -181,7 +181,7 @@ class TManualClock : public IClock {
 
 // --- Win32 layer ---
 
-// The neighbour table through GetIpNetTable2 (ERROR_NO_DATA: an empty table; any other failure:
+// The neighbour table through GetIpNetTable2 (ERROR_NOT_FOUND: an empty table; any other failure:
 // not Known).
 TNeighbourTable ReadNeighbourTable2();
 // The Windows calls: ResolveIpNetEntry2 where the system has it, else SendARP where that works

@@ -4,10 +4,14 @@
 // texts and buttons are.
 #include <windows.h>
 
+#include <msi.h>
+#include <msiquery.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <mutex>
 #include <thread>
 
@@ -30,6 +34,7 @@ const std::string kRemoving = "Removing Kestrune";
 const std::string kInstalled = "Kestrune is installed";
 const std::string kRemoved = "Kestrune is removed";
 const std::string kCancelQuestion = "Do you want to cancel the setup of Kestrune?";
+const std::string kFailed = "Setup failed";
 const std::string kChosenFolder = "C:\\Tools\\Kestrune\\";
 
 std::vector<HWND> ShownControls(HWND window) {
@@ -54,7 +59,8 @@ HWND Control(HWND window, const std::string& text) {
 // The heading of a page of the setup's window (or the cancel question), empty for another window.
 std::string Heading(HWND window) {
   if (e2e::WindowText(window) != "Kestrune Setup") return {};
-  for (const std::string& heading : {kWelcome, kFolder, kInstalling, kRemoving, kInstalled, kRemoved, kCancelQuestion})
+  for (const std::string& heading :
+       {kWelcome, kFolder, kInstalling, kRemoving, kInstalled, kRemoved, kCancelQuestion, kFailed})
     if (HWND control = Control(window, heading)) return e2e::WindowText(control);
   return {};
 }
@@ -76,6 +82,7 @@ class TSetup {
     if (FCancel.joinable()) FCancel.join();
   }
   bool Started() const { return FProcess.has_value(); }
+  DWORD Id() const { return FProcess->Id(); }
 
   // The window showing the page (or question) whose heading starts with heading, waiting for it.
   HWND WaitForPage(const std::string& heading, std::chrono::milliseconds timeout = 30s) {
@@ -179,6 +186,95 @@ std::vector<std::string> ProgramsAndFeatures() {
 
 bool Exists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// A handle of the installer's API, closed when it goes.
+class TMsiHandle {
+ public:
+  TMsiHandle() = default;
+  TMsiHandle(const TMsiHandle&) = delete;
+  TMsiHandle& operator=(const TMsiHandle&) = delete;
+  ~TMsiHandle() {
+    if (FHandle) MsiCloseHandle(FHandle);
+  }
+  MSIHANDLE* Put() { return &FHandle; }
+  MSIHANDLE Get() const { return FHandle; }
+
+ private:
+  MSIHANDLE FHandle = 0;
+};
+
+// The rows a query of the package gives, each its fields joined by blanks.
+std::set<std::string> Query(const std::string& package, const std::string& sql) {
+  std::set<std::string> rows;
+  TMsiHandle database;
+  TMsiHandle view;
+  if (MsiOpenDatabaseW(Widen(test::WinePath(package)).c_str(), static_cast<LPCWSTR>(nullptr), database.Put()) !=
+          ERROR_SUCCESS ||
+      MsiDatabaseOpenViewW(database.Get(), Widen(sql).c_str(), view.Put()) != ERROR_SUCCESS ||
+      MsiViewExecute(view.Get(), 0) != ERROR_SUCCESS)
+    return rows;
+  for (;;) {
+    TMsiHandle record;
+    if (MsiViewFetch(view.Get(), record.Put()) != ERROR_SUCCESS) break;
+    std::string row;
+    for (UINT field = 1; field <= MsiRecordGetFieldCount(record.Get()); ++field) {
+      wchar_t text[512] = {};
+      DWORD size = 512;
+      MsiRecordGetStringW(record.Get(), field, text, &size);
+      if (field > 1) row += ' ';
+      row += Narrow(text);
+    }
+    rows.insert(row);
+  }
+  return rows;
+}
+
+using TRows = std::set<std::string>;
+
+// Wine's msiexec shows an error in a message box of its own and never finds a program holding a
+// file; Windows shows both only on the package's own pages, and without them shows nothing: an
+// error (a folder that cannot be written, a full disk) is only logged, and a running kestrune.exe
+// is replaced at the next restart unasked. So the package is read for the pages Windows takes.
+TEST(MsiDialogs, ErrorsAndProgramsHoldingFilesHaveThePagesWindowsShowsThemOn) {
+  const std::string msi = test::Env("KST_MSI");
+  EXPECT_EQ(Query(msi, "SELECT `Value` FROM `Property` WHERE `Property`='ErrorDialog'"), TRows{"ErrorDlg"});
+  // The error style bit (65536), and the message's text control first.
+  EXPECT_EQ(Query(msi, "SELECT `Attributes`, `Control_First` FROM `Dialog` WHERE `Dialog`='ErrorDlg'"),
+            TRows{"65539 ErrorText"});
+  EXPECT_EQ(Query(msi, "SELECT `Type` FROM `Control` WHERE `Dialog_`='ErrorDlg' AND `Control`='ErrorText'"),
+            TRows{"Text"});
+  EXPECT_EQ(Query(msi, "SELECT `Control_`, `Argument` FROM `ControlEvent` WHERE `Dialog_`='ErrorDlg' AND "
+                       "`Event`='EndDialog'"),
+            (TRows{"A ErrorAbort", "C ErrorCancel", "I ErrorIgnore", "N ErrorNo", "O ErrorOk", "R ErrorRetry",
+                   "Y ErrorYes"}));
+
+  // The programs holding files, listed by the installer on either page.
+  EXPECT_EQ(Query(msi, "SELECT `Dialog_`, `Type` FROM `Control` WHERE `Property`='FileInUseProcess'"),
+            (TRows{"FilesInUse ListBox", "MsiRMFilesInUse ListBox"}));
+  EXPECT_EQ(Query(msi, "SELECT `Argument` FROM `ControlEvent` WHERE `Dialog_`='FilesInUse' AND `Event`='EndDialog'"),
+            (TRows{"Exit", "Ignore", "Retry"}));
+  // Restart Manager closes and restarts them when the user keeps the choice offered first.
+  EXPECT_EQ(Query(msi, "SELECT `Event`, `Argument`, `Condition` FROM `ControlEvent` WHERE "
+                       "`Dialog_`='MsiRMFilesInUse' AND `Control_`='OK'"),
+            (TRows{"EndDialog Return 1", "RMShutdownAndRestart 0 KstRMOption~=\"UseRM\""}));
+  EXPECT_EQ(Query(msi, "SELECT `Value` FROM `Property` WHERE `Property`='KstRMOption'"), TRows{"UseRM"});
+}
+
+// A removal cancelled or failed leaves Kestrune installed; its page says so, shown by the same
+// condition as the removal's finish page (the pages test sees that one), where the page of an
+// install says that Kestrune was not installed. Wine's msiexec goes on removing when Cancel is
+// answered Yes, so the package is read.
+TEST(MsiDialogs, ACancelledOrFailedRemovalSaysKestruneStays) {
+  const std::string msi = test::Env("KST_MSI");
+  EXPECT_EQ(Query(msi, "SELECT `Dialog_`, `Control_`, `Action` FROM `ControlCondition` WHERE "
+                       "`Dialog_`<>'ProgressDlg' AND `Dialog_`<>'ExitDlg' AND `Condition`='REMOVE=\"ALL\"'"),
+            (TRows{"UserExitDlg Description Hide", "UserExitDlg DescriptionRemoving Show", "FatalErrorDlg Description Hide",
+                   "FatalErrorDlg DescriptionRemoving Show"}));
+  EXPECT_EQ(Query(msi, "SELECT `Dialog_`, `Text` FROM `Control` WHERE `Control`='DescriptionRemoving'"),
+            (TRows{"UserExitDlg [ProductName] was not removed: it stays on this computer as it was.",
+                   "FatalErrorDlg [ProductName] was not removed: it stays on this computer. To learn why, remove it "
+                   "again from a command prompt with a log: msiexec /x [ProductCode] /l*v setup.log"}));
+}
+
 TEST(MsiDialogs, PagesInOrderTheChosenFolderKeptByTheUpgradeTheProgramStartsAndRemovalKeepsTheList) {
   ASSERT_TRUE(test::InSandbox());
   e2e::TKestruneSession session;  // Kestrune's key, as a user of an earlier copy left it
@@ -253,6 +349,30 @@ TEST(MsiDialogs, PagesInOrderTheChosenFolderKeptByTheUpgradeTheProgramStartsAndR
   }
   EXPECT_EQ(ProgramsAndFeatures(), std::vector<std::string>{KST_PROJECT_VERSION});
 
+  // The older package once more: Setup says why it cannot, then shows its failed page, whose
+  // command for a log takes the package's path in quotes (a Downloads folder may have blanks).
+  {
+    TSetup setup("/i", test::Env("KST_MSI_OLDER"));
+    ASSERT_TRUE(setup.Started());
+    HWND box = e2e::FindMessageBox(setup.Id(), 30s);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(e2e::MessageBoxText(box), "A newer version of Kestrune is already installed.");
+    ASSERT_TRUE(e2e::PressButtonByText(box, L"OK"));
+    HWND page = setup.WaitForPage(kFailed);
+    ASSERT_TRUE(page);
+    const std::string command = "msiexec /i \"" + test::WinePath(test::Env("KST_MSI_OLDER")) + "\" /l*v setup.log";
+    HWND description = Control(page, "Kestrune 1.9.0 was not installed");
+    ASSERT_TRUE(description);
+    const std::string text = e2e::WindowText(description);
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), command.size())), command);
+    ExpectDrawn(e2e::ScreenPicture("msi-5-failed", 0ms), page, {kFailed, "Kestrune 1.9.0 was not installed", "&Finish"},
+                {"&Back", "Cancel"});
+    ASSERT_TRUE(e2e::PressButtonByText(page, L"&Finish"));
+    EXPECT_EQ(setup.WaitExit(), 1603u);
+    EXPECT_EQ(setup.Pages(), std::vector<std::string>{kFailed});
+  }
+  EXPECT_EQ(ProgramsAndFeatures(), std::vector<std::string>{KST_PROJECT_VERSION});
+
   // Kestrune starts from there with the list it had.
   {
     auto kestrune = TProcess::Start(Widen(kChosenFolder + "kestrune.exe"));
@@ -271,7 +391,7 @@ TEST(MsiDialogs, PagesInOrderTheChosenFolderKeptByTheUpgradeTheProgramStartsAndR
     ASSERT_TRUE(setup.Started());
     HWND page = setup.WaitForPage(kRemoved, 60s);
     ASSERT_TRUE(page);
-    ExpectDrawn(e2e::ScreenPicture("msi-5-removed", 0ms), page, {kRemoved, "The list of computers stays", "&Finish"},
+    ExpectDrawn(e2e::ScreenPicture("msi-6-removed", 0ms), page, {kRemoved, "The list of computers stays", "&Finish"},
                 {"&Back", "Cancel"});
     EXPECT_FALSE(Control(page, kInstalled));
     ASSERT_TRUE(e2e::PressButtonByText(page, L"&Finish"));

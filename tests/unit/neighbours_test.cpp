@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "netcore/address_text.h"
 #include "netcore/arp_sweep.h"
 #include "netcore/neighbours.h"
@@ -150,6 +153,50 @@ TEST(ArpSweep, OnlyConfirmedAnswersOfTheTableCount) {
   waiting.Cancel();
   clock.Advance(1s);
   EXPECT_FALSE(pending.get().Decided());
+}
+
+// Each datagram holds an unresolved entry in Linux's neighbour table for up to 3 s, and a table
+// full of the entries of computers that answered drops datagrams: the addresses then look
+// silent. A /24 still goes out at once.
+TEST(ArpSweep, NoMoreDatagramsUnderWayThanTheTableHasRoomFor) {
+  struct TCounted : TLinuxNeighbours {
+    explicit TCounted(TManualClock& clock) : TLinuxNeighbours(clock), Clock(clock) {}
+    bool Solicit(uint32_t address) override {
+      Sent.push_back(Clock.Now());
+      return TLinuxNeighbours::Solicit(address);
+    }
+    TManualClock& Clock;
+    std::vector<TNeighbourTime> Sent;  // one thread announces
+  };
+  TAdapterRecord adapter;
+  adapter.IpAddressList = {{"10.77.0.2", "255.255.240.0"}};
+  const uint32_t first = StrToIp("10.77.1.1");
+  auto mostWithin3s = [](const std::vector<TNeighbourTime>& sent) {
+    size_t most = 0;
+    for (size_t i = 0, j = 0; j < sent.size(); ++j) {
+      while (sent[j] - sent[i] >= 3000ms) ++i;
+      most = std::max(most, j - i + 1);
+    }
+    return most;
+  };
+
+  // 900 computers answered a moment ago: 1,024 - 64 - 900 = 60 entries left for datagrams.
+  TManualClock clock;
+  TCounted crowded(clock);
+  for (uint32_t i = 0; i < 900; ++i) crowded.Leave(StrToIp("10.77.8.1") + i, kMacA, TLinuxNeighbours::TState::Reachable);
+  TArpSweep sweep(crowded, clock, {adapter});
+  Drive(clock, [&] { for (uint32_t i = 0; i < 200; ++i) sweep.Announce(first + i); }, 0);
+  ASSERT_EQ(crowded.Sent.size(), 200u);  // none left out
+  EXPECT_EQ(mostWithin3s(crowded.Sent), 60u);
+
+  // A /24 whose every address has an entry: all at once.
+  TManualClock clock24;
+  TCounted full24(clock24);
+  for (uint32_t i = 0; i < 254; ++i) full24.Leave(first + 256 + i, kMacA, TLinuxNeighbours::TState::Reachable);
+  TArpSweep sweep24(full24, clock24, {adapter});
+  Drive(clock24, [&] { for (uint32_t i = 0; i < 254; ++i) sweep24.Announce(first + i); }, 0);
+  ASSERT_EQ(full24.Sent.size(), 254u);
+  EXPECT_EQ(full24.Sent.back(), 0ms);
 }
 
 }  // namespace
