@@ -25,10 +25,16 @@ class TCountingPlatform : public kst::IKestrunePlatform {
     ++Messages;
   }
   std::string UserName() override { return "fuzz"; }
-  bool SendMagicPacketSync(const std::string&, const std::string&, uint16_t, uint64_t mac, uint64_t) override {
+  bool LocalSystem() override { return false; }
+  bool WindowStationVisible() override { return true; }
+  void WriteEventLog(const kst::TRunEvent& event) override {
+    if (event.Strings.empty()) std::abort();
+  }
+  kst::TSendReport SendMagicPacketSync(const std::string&, const std::string&, uint16_t, uint64_t mac,
+                                       uint64_t) override {
     if (mac == 0) std::abort();
     ++Sends;
-    return true;
+    return {kst::TSendReport::TOutcome::Sent, 0, {}};
   }
 
   int Messages = 0;

@@ -13,6 +13,9 @@ constexpr std::string_view kRuleName = "Wake-On-LAN";
 constexpr std::string_view kRecordParents[] = {"SOFTWARE\\Brindlecote\\Vellamar", "SOFTWARE\\Brindlecote"};
 constexpr std::string_view kOwnerSuffix = ".Owner";
 constexpr std::string_view kEarlierSuffix = ".Earlier";
+constexpr std::string_view kFirewallService = "MpsSvc";
+// The entry of a restart under way: undone by starting the service. No key name is like it.
+constexpr std::string_view kServiceEntry = "Service MpsSvc=Start";
 
 struct TPortValue {
   std::string_view Name;
@@ -77,45 +80,57 @@ void Forget(IRegistryAccessor& registry, const std::string& slot) {
   registry.CloseKey();
 }
 
-bool KeyIsEmpty(IRegistryAccessor& registry, std::string_view key) {
+bool HasNoValues(IRegistryAccessor& registry, std::string_view key) {
   if (!registry.OpenKey(key, false)) return false;
-  const bool empty = registry.GetKeyNames().empty() && registry.GetValueNames().empty();
+  const bool none = registry.GetValueNames().empty();
   registry.CloseKey();
-  return empty;
+  return none;
 }
 
 // Once no entry is left, nothing of the record stays: its key, and the keys above it that hold
-// nothing else (Kestrune keeps its settings below "SOFTWARE\Brindlecote").
+// nothing else. Kestrune creates its settings below "SOFTWARE\Brindlecote" whenever it likes, so
+// a key goes only in the one step that the registry refuses for a key with subkeys; the values
+// checked first are written only by runs holding the lock.
 void RemoveEmptyRecord(IRegistryAccessor& registry) {
   if (registry.OpenKey(kOutstandingChangesKey, false)) {
     bool entries = !registry.GetKeyNames().empty();
     for (const auto& name : registry.GetValueNames()) entries = entries || SlotNumber(name).has_value();
     registry.CloseKey();
-    if (entries) return;
-    registry.DeleteKey(kOutstandingChangesKey);
+    // What is left besides entries belongs to none (an owner written before its entry failed).
+    if (entries || !registry.DeleteLeafKey(kOutstandingChangesKey)) return;
   }
-  for (const std::string_view parent : kRecordParents) {
-    if (!KeyIsEmpty(registry, parent)) return;
-    registry.DeleteKey(parent);
-  }
+  for (const std::string_view parent : kRecordParents)
+    if (!HasNoValues(registry, parent) || !registry.DeleteLeafKey(parent)) return;
 }
 
-// Undoes one change; false when its key opened and the undo failed.
-bool Undo(IRegistryAccessor& registry, const TFirewallChange& change) {
+using TWhy = TFirewallLeftover::TWhy;
+
+// Undoes one change; nothing when it is undone or there is nothing left to undo (its key or
+// value no longer exists), otherwise why it stays. The service manager is made when first needed.
+std::optional<TWhy> Undo(IRegistryAccessor& registry, const TFirewallChange& change,
+                         const TServiceControlFactory& makeManager, std::unique_ptr<IServiceControl>& manager) {
+  if (change.Entry == kServiceEntry) {
+    if (!manager && makeManager) manager = makeManager();
+    if (manager && (manager->GetServiceState(kFirewallService) == 3 || manager->StartServiceAndWait(kFirewallService)))
+      return std::nullopt;
+    return TWhy::ServiceNotStarted;
+  }
   const size_t at = change.Entry.find('=');
-  if (at == std::string::npos) return true;
+  if (at == std::string::npos) return std::nullopt;
   const std::string_view key = std::string_view(change.Entry).substr(0, at);
   const std::string_view what = std::string_view(change.Entry).substr(at + 1);
-  if (!registry.OpenKey(key, false)) return true;
-  bool ok;
-  if (what == kDoNotAllowExceptions)
-    ok = registry.WriteDword(kDoNotAllowExceptions, 1);
-  else if (change.Earlier)
-    ok = registry.WriteRaw(what, change.Earlier->Type, change.Earlier->Data);
-  else
-    ok = registry.DeleteValue(what) || !registry.GetValueInfo(what);
+  // A key that is there but does not open (access denied) still holds the change.
+  if (!registry.OpenKey(key, false)) return registry.KeyExists(key) ? std::optional(TWhy::KeyNotOpened) : std::nullopt;
+  std::optional<TWhy> why;
+  if (what == kDoNotAllowExceptions) {
+    if (!registry.WriteDword(kDoNotAllowExceptions, 1)) why = TWhy::NotWritten;
+  } else if (change.Earlier) {
+    if (!registry.WriteRaw(what, change.Earlier->Type, change.Earlier->Data)) why = TWhy::NotWritten;
+  } else if (!registry.DeleteValue(what) && registry.GetValueInfo(what)) {
+    why = TWhy::NotDeleted;
+  }
   registry.CloseKey();
-  return ok;
+  return why;
 }
 
 }  // namespace
@@ -203,21 +218,51 @@ std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_
   return std::nullopt;
 }
 
-void RestoreFirewall(IRegistryAccessor& registry, TFirewallChanges& changes) {
-  if (changes.empty()) return;
-  registry.SetRoot(TRegRoot::LocalMachine);
-  registry.SetAccess(TRegAccess::All);
-  // What cannot be undone keeps its entry, for a later start to try again.
-  for (const auto& change : changes)
-    if (Undo(registry, change)) Forget(registry, change.Slot);
-  changes.clear();
-  RemoveEmptyRecord(registry);
+std::string LeftoverText(const TFirewallLeftover& leftover) {
+  const std::string_view entry = leftover.Entry;
+  const size_t at = entry.find('=');
+  const std::string_view key = entry.substr(0, at);
+  const std::string_view what = at == std::string_view::npos ? std::string_view() : entry.substr(at + 1);
+  std::string change;
+  if (entry == kServiceEntry)
+    change = "the firewall service " + std::string(kFirewallService) + " stays stopped";
+  else if (what == kDoNotAllowExceptions)
+    change = std::string(kDoNotAllowExceptions) + " stays 0 in " + std::string(key);
+  else
+    change = "the value " + std::string(what) + " stays in " + std::string(key);
+  const char* why = "";
+  switch (leftover.Why) {
+    case TWhy::KeyNotOpened: why = "its key cannot be opened"; break;
+    case TWhy::NotWritten: why = "it cannot be written"; break;
+    case TWhy::NotDeleted: why = "it cannot be deleted"; break;
+    case TWhy::ServiceNotStarted: why = "the service does not start"; break;
+  }
+  return "Firewall change not undone: " + change + " (" + why + "). Vellamar tries again at its next start.";
 }
 
-void RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning& running) {
+TFirewallLeftovers RestoreFirewall(IRegistryAccessor& registry, TFirewallChanges& changes,
+                                   const TServiceControlFactory& makeManager) {
+  TFirewallLeftovers leftovers;
+  if (changes.empty()) return leftovers;
   registry.SetRoot(TRegRoot::LocalMachine);
   registry.SetAccess(TRegAccess::All);
-  if (!registry.OpenKey(kOutstandingChangesKey, false)) return;
+  std::unique_ptr<IServiceControl> manager;
+  for (const auto& change : changes) {
+    if (const auto why = Undo(registry, change, makeManager, manager))
+      leftovers.push_back({change.Entry, *why});
+    else
+      Forget(registry, change.Slot);
+  }
+  changes.clear();
+  RemoveEmptyRecord(registry);
+  return leftovers;
+}
+
+TFirewallLeftovers RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning& running,
+                                             const TServiceControlFactory& makeManager) {
+  registry.SetRoot(TRegRoot::LocalMachine);
+  registry.SetAccess(TRegAccess::All);
+  if (!registry.OpenKey(kOutstandingChangesKey, false)) return {};
   std::vector<std::pair<size_t, TFirewallChange>> found;
   for (const auto& name : registry.GetValueNames()) {
     const auto number = SlotNumber(name);
@@ -235,17 +280,28 @@ void RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning&
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   TFirewallChanges changes;
   for (auto& [number, change] : found) changes.push_back(std::move(change));
-  RestoreFirewall(registry, changes);
+  auto leftovers = RestoreFirewall(registry, changes, makeManager);
   RemoveEmptyRecord(registry);  // also a record with no entry left in it
+  return leftovers;
 }
 
-void RestartFirewallService(uint8_t versionCode, const TServiceControlFactory& makeManager) {
+void RestartFirewallService(IRegistryAccessor& registry, uint8_t versionCode, const TServiceControlFactory& makeManager,
+                            std::string_view owner, TFirewallChanges& changes) {
   if (versionCode < 0x60) return;
   const auto manager = makeManager();
-  if (!manager) return;
-  constexpr std::string_view kService = "MpsSvc";
-  if (manager->GetServiceState(kService) == 3 && manager->StopServiceAndWait(kService))
-    manager->StartServiceAndWait(kService);
+  if (!manager || manager->GetServiceState(kFirewallService) != 3) return;
+  // Recorded first: a run killed while the service is stopped leaves it to the next start.
+  registry.SetRoot(TRegRoot::LocalMachine);
+  registry.SetAccess(TRegAccess::All);
+  TFirewallChange change{std::string(kServiceEntry), {}, {}};
+  if (!Journal(registry, owner, change)) return;
+  if (manager->StopServiceAndWait(kFirewallService)) manager->StartServiceAndWait(kFirewallService);
+  if (manager->GetServiceState(kFirewallService) != 3) {
+    changes.push_back(std::move(change));
+    return;
+  }
+  Forget(registry, change.Slot);
+  RemoveEmptyRecord(registry);
 }
 
 std::optional<std::string> AdjustFirewall(IRegistryAccessor& registry, uint8_t versionCode, bool admin,
@@ -253,7 +309,7 @@ std::optional<std::string> AdjustFirewall(IRegistryAccessor& registry, uint8_t v
                                           TFirewallChanges& changes) {
   auto failed = OpenFirewallPorts(registry, versionCode, owner, changes);
   if (failed) return failed;
-  if (admin) RestartFirewallService(versionCode, makeManager);
+  if (admin) RestartFirewallService(registry, versionCode, makeManager, owner, changes);
   return std::nullopt;
 }
 

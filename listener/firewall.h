@@ -59,20 +59,6 @@ struct TFirewallChange {
 };
 using TFirewallChanges = std::vector<TFirewallChange>;
 
-// Writes the firewall values for the version code, recording each change (first in the
-// outstanding changes key, after every entry already there, under the owner's tag; then in
-// changes) before it is made. A change that cannot be recorded is not made. Nothing on success;
-// on a failed write after its key opened, the value's name.
-std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_t versionCode, std::string_view owner,
-                                             TFirewallChanges& changes);
-// Undoes every change in list order and empties the list. Each change undone leaves the record;
-// one that cannot be undone stays there for a later start. Once the record is empty, it goes,
-// and with it Vellamar's key and "SOFTWARE\Brindlecote" when nothing else is in them.
-void RestoreFirewall(IRegistryAccessor& registry, TFirewallChanges& changes);
-// Undoes what runs that no longer run recorded and did not undo (killed or crashed); the
-// changes of a run that still runs (in another session) are left to it.
-void RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning& running);
-
 // The service control manager as the restart uses it.
 class IServiceControl {
  public:
@@ -85,9 +71,41 @@ class IServiceControl {
 };
 using TServiceControlFactory = std::function<std::unique_ptr<IServiceControl>()>;
 
+// A change that could not be undone: it stays in the record, and a later start tries again.
+struct TFirewallLeftover {
+  enum class TWhy { KeyNotOpened, NotWritten, NotDeleted, ServiceNotStarted };
+  std::string Entry;
+  TWhy Why = TWhy::KeyNotOpened;
+  bool operator==(const TFirewallLeftover&) const = default;
+};
+using TFirewallLeftovers = std::vector<TFirewallLeftover>;
+// The log line that tells the user which change stays and why.
+std::string LeftoverText(const TFirewallLeftover& leftover);
+
+// Writes the firewall values for the version code, recording each change (first in the
+// outstanding changes key, after every entry already there, under the owner's tag; then in
+// changes) before it is made. A change that cannot be recorded is not made. Nothing on success;
+// on a failed write after its key opened, the value's name.
+std::optional<std::string> OpenFirewallPorts(IRegistryAccessor& registry, uint8_t versionCode, std::string_view owner,
+                                             TFirewallChanges& changes);
+// Undoes every change in list order and empties the list. Only a change whose key or value no
+// longer exists counts as undone without being undone; each change undone leaves the record,
+// one that cannot be undone stays there and is returned. Once the record is empty, it goes, and
+// with it Vellamar's key and "SOFTWARE\Brindlecote" when nothing else is in them. makeManager
+// is asked only for a service restart that did not end.
+TFirewallLeftovers RestoreFirewall(IRegistryAccessor& registry, TFirewallChanges& changes,
+                                   const TServiceControlFactory& makeManager);
+// Undoes what runs that no longer run recorded and did not undo (killed or crashed); the
+// changes of a run that still runs (in another session) are left to it.
+TFirewallLeftovers RestoreOutstandingChanges(IRegistryAccessor& registry, const TOwnerRunning& running,
+                                             const TServiceControlFactory& makeManager);
+
 // On 6.0 and later restarts "MpsSvc" when it runs: stop and wait, and start only after a stop
-// that succeeded. A stopped service stays stopped.
-void RestartFirewallService(uint8_t versionCode, const TServiceControlFactory& makeManager);
+// that succeeded. A stopped service stays stopped. The restart is a change like the others:
+// recorded before the stop (not made when it cannot be), and taken out of the record once the
+// service runs again; until then a start or the exit starts the service.
+void RestartFirewallService(IRegistryAccessor& registry, uint8_t versionCode, const TServiceControlFactory& makeManager,
+                            std::string_view owner, TFirewallChanges& changes);
 
 // What the Firewall button does: the ports, then the restart for an administrator. Nothing on
 // success; the value that failed to be written otherwise (the restart is then left out).

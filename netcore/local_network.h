@@ -77,7 +77,7 @@ uint64_t FindOwnMac(std::span<const TAdapterRecord> adapters, uint32_t address);
 
 // MAC value of the host that answers ARP for the dotted address (empty: the primary local
 // address); 0 when none answers. Blocks until the answer counts or the address is silent
-// (arp_sweep.h: up to kConfirmAfter where only the neighbour table tells).
+// (arp_sweep.h: up to kConfirmAfter plus kSilenceAfter where only the neighbour table tells).
 uint64_t GetMacByArp(std::string_view address);
 
 // The system's neighbour (ARP) table as it is now; empty when it cannot be read.

@@ -123,6 +123,12 @@ class TMemoryRegistry final : public IRegistryAccessor {
     return true;
   }
 
+  bool DeleteLeafKey(std::string_view path) override {
+    const TKey* key = Find(path);
+    if (!key || !key->Subkeys.empty()) return false;
+    return DeleteKey(path);
+  }
+
   std::optional<TRegValueInfo> GetValueInfo(std::string_view name) override {
     const TValue* value = FindValue(name);
     if (!value) return std::nullopt;

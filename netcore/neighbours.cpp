@@ -39,6 +39,8 @@ TNeighbourTime TSolicitation::DecidedBy() const {
 const TArpEvidence& TSolicitation::Observe(const TNeighbourTable& table, TNeighbourTime readAt) {
   if (FEvidence.Decided() || !table.Known || readAt < FSentAt) return FEvidence;
   const TNeighbourEntry* e = table.Find(FAddress);
+  // An entry set by hand is never asked for: datagrams go straight to its MAC, answered or not.
+  if (e != nullptr && e->State == TNeighbourState::Permanent) return FEvidence;
   if (e == nullptr || !e->Valid()) {
     FDropped = true;
     if (readAt >= FSentAt + kSilenceAfter) FEvidence = {TArpVerdict::Silent, 0, TAnswerKind::None};
@@ -83,29 +85,29 @@ TNeighbourTime TManualClock::Now() {
 void TManualClock::SleepUntil(TNeighbourTime until) {
   std::unique_lock<std::mutex> guard(FLock);
   if (FNow >= until) return;
-  FWaits.push_back(until);
-  FMoved.wait(guard, [&] { return FNow >= until; });
-  FWaits.erase(std::find(FWaits.begin(), FWaits.end(), until));
+  std::condition_variable woken;
+  FWaits.push_back({until, &woken});
+  woken.wait(guard, [&] { return FNow >= until; });
+  FWaits.erase(std::find_if(FWaits.begin(), FWaits.end(), [&](const TWait& w) { return w.Woken == &woken; }));
 }
 
 void TManualClock::Advance(TNeighbourTime by) {
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    FNow += by;
-  }
-  FMoved.notify_all();
+  std::lock_guard<std::mutex> guard(FLock);
+  FNow += by;
+  for (const TWait& w : FWaits)
+    if (w.Until <= FNow) w.Woken->notify_one();
 }
 
 size_t TManualClock::Sleepers() {
   std::lock_guard<std::mutex> guard(FLock);
-  return static_cast<size_t>(std::count_if(FWaits.begin(), FWaits.end(), [&](TNeighbourTime t) { return t > FNow; }));
+  return static_cast<size_t>(std::count_if(FWaits.begin(), FWaits.end(), [&](const TWait& w) { return w.Until > FNow; }));
 }
 
 std::optional<TNeighbourTime> TManualClock::NextWake() {
   std::lock_guard<std::mutex> guard(FLock);
   std::optional<TNeighbourTime> next;
-  for (TNeighbourTime t : FWaits)
-    if (t > FNow && (!next || t < *next)) next = t;
+  for (const TWait& w : FWaits)
+    if (w.Until > FNow && (!next || w.Until < *next)) next = w.Until;
   return next;
 }
 

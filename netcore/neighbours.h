@@ -31,7 +31,7 @@ enum class TNeighbourState : uint8_t { Unreachable, Incomplete, Probe, Delay, St
 
 struct TNeighbourEntry {
   uint32_t Address = 0;  // address value
-  uint64_t Mac = 0;      // 0: none (or fewer than six bytes)
+  uint64_t Mac = 0;      // 0: none (or an address of another length than six bytes)
   TNeighbourState State = TNeighbourState::Unreachable;
   bool IsUnreachable = false;  // the platform's own flag (Wine sets it on every unresolved entry)
   uint32_t InterfaceIndex = 0;
@@ -95,7 +95,9 @@ TArpEvidence ResolvedEvidence(bool answered, uint64_t mac);
 // - a valid entry is an answer when the address had no valid entry before the datagram, when it
 //   carries another MAC than before, or when it was seen not valid after the datagram;
 // - a valid entry that was valid before (or whose state before is unknown: the read before
-//   failed) is an answer only in a read begun kConfirmAfter after the datagram or later.
+//   failed) is an answer only in a read begun kConfirmAfter after the datagram or later;
+// - a Permanent entry (set by hand, as for a computer that sleeps) tells nothing either way: the
+//   system sends to its MAC without asking.
 // A table that could not be read tells nothing; a read begun before the datagram is ignored.
 // Once decided, the evidence stays.
 class TSolicitation {
@@ -109,6 +111,10 @@ class TSolicitation {
   TNeighbourTime SentAt() const { return FSentAt; }
   // Whether only the confirmation time can decide a valid entry.
   bool NeedsConfirmation() const { return FNeedsConfirmation; }
+  // Whether the address had a valid entry before the datagram. Linux checks such an entry by
+  // unicast to the MAC it holds, so its silence says nothing of another adapter that took the
+  // address since.
+  bool HadValidEntry() const { return FMacBefore != 0; }
   // The time from which a read decides the address whatever it shows: kConfirmAfter after the
   // datagram when it needs confirmation, else kSilenceAfter.
   TNeighbourTime DecidedBy() const;
@@ -164,15 +170,18 @@ class TManualClock : public IClock {
   std::optional<TNeighbourTime> NextWake();
 
  private:
+  struct TWait {
+    TNeighbourTime Until;
+    std::condition_variable* Woken;  // only those whose time has come are woken
+  };
   std::mutex FLock;
-  std::condition_variable FMoved;
   TNeighbourTime FNow{0};
-  std::vector<TNeighbourTime> FWaits;
+  std::vector<TWait> FWaits;
 };
 
 // --- Win32 layer ---
 
-// The neighbour table through GetIpNetTable2 (ERROR_NO_DATA: an empty table; any other failure:
+// The neighbour table through GetIpNetTable2 (ERROR_NOT_FOUND: an empty table; any other failure:
 // not Known).
 TNeighbourTable ReadNeighbourTable2();
 // The Windows calls: ResolveIpNetEntry2 where the system has it, else SendARP where that works

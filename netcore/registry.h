@@ -67,6 +67,10 @@ class IRegistryAccessor {
   // Deletes the key with everything below it, whatever the access rights set. An open current
   // key that is deleted stays open but refuses every operation.
   virtual bool DeleteKey(std::string_view path) = 0;
+  // Deletes the key only when it has no subkeys, in one step, so that a subkey another program
+  // creates meanwhile is never lost with it; its values go with it. False when it has subkeys,
+  // does not exist or may not be deleted. An accessor that cannot do this in one step refuses.
+  virtual bool DeleteLeafKey(std::string_view /*path*/) { return false; }
 
   virtual std::optional<TRegValueInfo> GetValueInfo(std::string_view name) = 0;
   // The value's data whatever its type (string types as UTF-8 with their NUL bytes).

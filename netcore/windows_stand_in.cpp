@@ -26,6 +26,13 @@ int TWindowsStandIn::Asks(uint32_t address) const {
   return found == FAsks.end() ? 0 : found->second;
 }
 
+int TWindowsStandIn::Asks() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  int all = 0;
+  for (const auto& [address, n] : FAsks) all += n;
+  return all;
+}
+
 int TWindowsStandIn::Requests() const {
   std::lock_guard<std::mutex> guard(FLock);
   return FRequests;

@@ -37,8 +37,9 @@ class TWindowsStandIn : public INeighbourPlatform {
   // An entry the cache holds already, confirmed now.
   void Cache(uint32_t address, uint64_t mac, TNeighbourState state);
 
-  // Resolutions asked for the address so far.
+  // Resolutions asked for the address so far, and for all addresses.
   int Asks(uint32_t address) const;
+  int Asks() const;
   // ARP requests put on the wire so far.
   int Requests() const;
   // The most resolutions that were under way at once.

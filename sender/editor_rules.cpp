@@ -65,9 +65,16 @@ bool IsNewHost(const TKestruneState& state, int editIndex) {
   return editIndex < 0 || static_cast<size_t>(editIndex) >= state.HostList.size();
 }
 
-THostFill FillHostEditor(const TKestruneState& state, int editIndex, const std::vector<std::string>& localAddresses) {
+THostTarget HostTarget(const TKestruneState& state, int editIndex) {
+  if (IsNewHost(state, editIndex)) return {};
+  return {false, state.HostList[static_cast<size_t>(editIndex)]->Id.Value()};
+}
+
+THostFill FillHostEditor(const TKestruneState& state, const THostTarget& target,
+                         const std::vector<std::string>& localAddresses) {
   THostFill fill;
-  fill.IsNew = IsNewHost(state, editIndex);
+  const int editIndex = target.IsNew ? -1 : FindRecord(state.HostList, target.Id);
+  fill.IsNew = editIndex < 0;
   fill.LocalItems.push_back(kAnyAddress);
   fill.LocalItems.insert(fill.LocalItems.end(), localAddresses.begin(), localAddresses.end());
   fill.LocalIndex = localAddresses.empty() ? 0 : 1;
@@ -89,7 +96,7 @@ THostFill FillHostEditor(const TKestruneState& state, int editIndex, const std::
   return fill;
 }
 
-std::optional<TCheckFailure> SaveHost(TKestruneState& state, int editIndex, const THostInput& input,
+std::optional<TCheckFailure> SaveHost(TKestruneState& state, const THostTarget& target, const THostInput& input,
                                       const TLookupHostAddress& lookup) {
   if (input.Name.empty()) return TCheckFailure{"No computer name.", THostField::Name};
   uint64_t mac = StrToMac(input.Mac);
@@ -108,7 +115,9 @@ std::optional<TCheckFailure> SaveHost(TKestruneState& state, int editIndex, cons
 
   std::unique_ptr<THostRecord> created;
   THostRecord* record = nullptr;
-  if (IsNewHost(state, editIndex)) {
+  // A record deleted while the editor was open gets the input as a new one: nothing typed is lost.
+  const int editIndex = target.IsNew ? -1 : FindRecord(state.HostList, target.Id);
+  if (editIndex < 0) {
     created = std::make_unique<THostRecord>();
     record = created.get();
   } else {

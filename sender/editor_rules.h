@@ -38,7 +38,18 @@ struct THostFill {
 };
 
 bool IsNewHost(const TKestruneState& state, int editIndex);
-THostFill FillHostEditor(const TKestruneState& state, int editIndex, const std::vector<std::string>& localAddresses);
+
+// What the editor works on, decided once, when it is created: a new computer, or the record
+// then at EditIndex, found again by its identity when Save stores it, wherever the list has
+// moved it meanwhile (a scan's computers are added while the editor is open).
+struct THostTarget {
+  bool IsNew = true;
+  uint64_t Id = 0;
+};
+THostTarget HostTarget(const TKestruneState& state, int editIndex);
+
+THostFill FillHostEditor(const TKestruneState& state, const THostTarget& target,
+                         const std::vector<std::string>& localAddresses);
 
 struct THostInput {
   std::string Name, Mac, Password, Destination, Port, LocalItem;
@@ -49,9 +60,10 @@ struct TCheckFailure {
   THostField Field = THostField::None;
 };
 
-// Runs the checks of Save in order; on success writes the record (appended when new) and the
-// three editor defaults, all together. lookup runs only once the first three checks have passed.
-std::optional<TCheckFailure> SaveHost(TKestruneState& state, int editIndex, const THostInput& input,
+// Runs the checks of Save in order; on success writes the record (appended when new, or when
+// the edited one is no longer listed) and the three editor defaults, all together. lookup runs
+// only once the first three checks have passed.
+std::optional<TCheckFailure> SaveHost(TKestruneState& state, const THostTarget& target, const THostInput& input,
                                       const TLookupHostAddress& lookup);
 
 // ---- Search dialog ----

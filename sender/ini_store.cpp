@@ -3,13 +3,14 @@
 #include <cstdio>
 
 #include "netcore/address_text.h"
-#include "sender/ini_file.h"
 
 namespace kst {
 namespace {
 
-// The 64-bit fields are below 2^48 and written as the plain decimal integer they are.
-std::string Decimal64(uint64_t value) { return std::to_string(value); }
+// The 64-bit fields are signed 64-bit integers in the file: a hand-edited "-1" reads as all bits
+// set and must be written back as "-1", or the next import would find it out of range. Values
+// below 2^48, all that the program itself makes, are the plain decimal integer either way.
+std::string Decimal64(uint64_t value) { return std::to_string(static_cast<int64_t>(value)); }
 
 uint16_t Low16(int value) { return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFF); }
 
@@ -60,22 +61,25 @@ std::string SaveIniFile(const std::string& fileName, const TKestruneState& state
   return files.Write(fileName, IniText(state, view));
 }
 
-void LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform) {
-  std::string bytes;
-  if (!platform.Files.Exists(fileName) || !platform.Files.Read(fileName, bytes)) {
-    view.Columns = kDefaultColumnWidths;
-    PlaceFromFile(view, TWindowBounds{0, 0, 0, 0}, platform);
-    return;
+std::string LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view,
+                        const TIniPlatform& platform) {
+  const TFileBytes file = platform.Files.Read(fileName);
+  switch (file.State) {
+    case TFileBytes::TState::Read:
+      LoadIniBytes(file.Bytes, state, view, platform);
+      return {};
+    case TFileBytes::TState::Missing:
+      view.Columns = kDefaultColumnWidths;
+      PlaceFromFile(view, TWindowBounds{0, 0, 0, 0}, platform);
+      return {};
+    case TFileBytes::TState::Failed:
+      break;
   }
-  LoadIniBytes(bytes, state, view, platform);
+  return file.Reason;
 }
 
 void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform) {
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  std::string text;
-  if (IsValidUtf8(bytes) || !platform.AnsiToUtf8) text = std::string(bytes);
-  else text = platform.AnsiToUtf8(bytes);
-  const TIniFile ini(text);
+  const TIniFile ini(IniFileText(bytes, platform.AnsiToUtf8));
 
   TWindowBounds read{0, 0, 0, 0};
   read.Left = ini.ReadInteger("Coordinates", "Left", 0);
@@ -84,15 +88,14 @@ void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& 
   read.Width = ini.ReadInteger("Coordinates", "Width", 0);
   view.Promo = ini.ReadBool("Coordinates", "Promo", true);
 
-  const auto sections = ini.SectionNames();
-  if (!sections.empty()) {
+  if (!ini.SectionNames().empty()) {
     const auto& local = platform.LocalAddresses;
     const int32_t defaultLocal = static_cast<int32_t>(local.empty() ? 0 : StrToIp(local.front()));
-    for (size_t i = 0; i < sections.size(); ++i) {
-      if (!IsDigits(sections[i])) continue;
+    for (size_t i = 0; i < ini.SectionCount(); ++i) {
+      if (!IsDigits(ini.SectionName(i))) continue;
       // Read from this section alone: a name may repeat, and each section is one computer.
       const TIniFile one = ini.SectionAt(i);
-      const char* sec = sections[i].c_str();
+      const char* sec = ini.SectionName(i).c_str();
       auto r = std::make_unique<THostRecord>();
       r->LocalIpAddress =
           RepairLocalAddress(static_cast<uint32_t>(one.ReadInteger(sec, "LocalIpAddress", defaultLocal)), local);

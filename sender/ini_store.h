@@ -2,28 +2,32 @@
 // a "wol" INI file. The file system and the ANSI code page come from the caller.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "sender/host_record.h"
+#include "sender/ini_file.h"
 #include "sender/registry_store.h"
 
 namespace kst {
 
+// What reading a file gave: its bytes, or that there is no such file, or the reason it
+// could not be read.
+struct TFileBytes {
+  enum class TState { Read, Missing, Failed };
+  TState State = TState::Missing;
+  std::string Bytes;
+  std::string Reason;
+};
+
 class IIniFileSystem {
  public:
   virtual ~IIniFileSystem() = default;
-  virtual bool Exists(const std::string& name) = 0;
-  // False when the file cannot be read.
-  virtual bool Read(const std::string& name, std::string& bytes) = 0;
+  virtual TFileBytes Read(const std::string& name) = 0;
   // Replaces the file whole or leaves it as it was; empty on success, else the system's reason.
   virtual std::string Write(const std::string& name, const std::string& bytes) = 0;
 };
-
-// Text in the system's ANSI code page, as UTF-8.
-using TAnsiToUtf8 = std::function<std::string(std::string_view)>;
 
 struct TIniPlatform {
   IIniFileSystem& Files;
@@ -40,9 +44,11 @@ std::string SaveIniFile(const std::string& fileName, const TKestruneState& state
                         IIniFileSystem& files);
 
 // Appends the file's computers and takes over its layout and settings; view.Bounds is the
-// placed window afterwards. A missing file resets columns and window only.
-void LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform);
-// The same over the file's bytes (UTF-8 when valid, else ANSI).
+// placed window afterwards. A missing file resets columns and window only. Empty then, else
+// the reason the file could not be read, and nothing has changed.
+std::string LoadIniFile(const std::string& fileName, TKestruneState& state, TViewSettings& view,
+                        const TIniPlatform& platform);
+// The same over the file's bytes (IniFileText).
 void LoadIniBytes(std::string_view bytes, TKestruneState& state, TViewSettings& view, const TIniPlatform& platform);
 
 }  // namespace kst

@@ -1,5 +1,6 @@
 #include "sender/kestrune_app.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "netcore/address_text.h"
@@ -38,14 +39,38 @@ std::string AdapterFailureText(const std::exception& e) {
 
 }  // namespace
 
+bool IsUnattended(std::string_view userName, bool localSystem, bool windowStationVisible) {
+  return userName == "SYSTEM" || localSystem || !windowStationVisible;
+}
+
+std::string_view CommandLineParameters(std::string_view commandLine) {
+  size_t at = 0;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    at = commandLine.find('"', 1);
+    at = at == std::string_view::npos ? commandLine.size() : at + 1;
+  } else {
+    at = std::min(commandLine.find_first_of(" \t"), commandLine.size());
+  }
+  at = std::min(commandLine.find_first_not_of(" \t", at), commandLine.size());
+  return commandLine.substr(at);
+}
+
+bool TKestruneApp::Unattended() {
+  return IsUnattended(FPlatform.UserName(), FPlatform.LocalSystem(), FPlatform.WindowStationVisible());
+}
+
 void TKestruneApp::FormCreate() {
   FLocalAddresses.clear();
   FAddressesKnown = false;
+  FAdapterError = 0;
   try {
     FLocalAddresses = FPlatform.LocalAddresses();
     FAddressesKnown = true;
   } catch (const std::exception& e) {
-    FPlatform.ShowMessage(TMessageKind::Error, AdapterFailureText(e));
+    const auto* os = dynamic_cast<const TOsError*>(&e);
+    FAdapterError = os != nullptr ? os->Code() : 1;
+    // An unattended run goes on at once: what it then fails to send is in the event log.
+    if (FMode == TRunMode::Window || !Unattended()) FPlatform.ShowMessage(TMessageKind::Error, AdapterFailureText(e));
   }
   const std::string localIp = FPlatform.LocalIp();
   const uint32_t local = StrToIp(localIp);
@@ -56,9 +81,12 @@ void TKestruneApp::FormCreate() {
 
 TCommandLineResult TKestruneApp::ProcessCommandLine(std::string_view commandLine) {
   const TCommandLineRequest request = ParseCommandLine(commandLine);
+  // A scheduled task has nobody to answer a message box.
+  const bool unattended = Unattended();
   switch (request.Kind) {
     case TCommandLineRequest::TKind::Usage:
-      FPlatform.ShowMessage(TMessageKind::Information, UsageText());
+      FPlatform.WriteEventLog({TRunEventKind::CommandLineUnusable, {std::string(CommandLineParameters(commandLine))}});
+      if (!unattended) FPlatform.ShowMessage(TMessageKind::Information, UsageText());
       return TCommandLineResult::NothingToDo;
     case TCommandLineRequest::TKind::All: {
       // A failure does not stop the others: every computer still gets its packet.
@@ -72,16 +100,28 @@ TCommandLineResult TKestruneApp::ProcessCommandLine(std::string_view commandLine
   }
   const int index = GetHostIndex(FState.HostList, request.Argument);
   if (index >= 0) return SendMagicPacket(index) ? TCommandLineResult::AllSent : TCommandLineResult::SendFailed;
-  // A scheduled task runs as SYSTEM with nobody to answer a message box.
-  if (FPlatform.UserName() != "SYSTEM") FPlatform.ShowMessage(TMessageKind::Warning, NotFoundText(request.Argument));
+  FPlatform.WriteEventLog({TRunEventKind::NotInList, {request.Argument}});
+  if (!unattended) FPlatform.ShowMessage(TMessageKind::Warning, NotFoundText(request.Argument));
   return TCommandLineResult::NothingToDo;
 }
 
 bool TKestruneApp::SendMagicPacket(int index) {
   if (index < 0 || static_cast<size_t>(index) >= FState.HostList.size()) return false;
   const THostRecord& r = *FState.HostList[static_cast<size_t>(index)];
-  return FPlatform.SendMagicPacketSync(r.DestinationText(), IpToStr(r.LocalIpAddress), r.Port, r.MacAddress,
-                                       r.Password);
+  const TSendReport report = FPlatform.SendMagicPacketSync(r.DestinationText(), IpToStr(r.LocalIpAddress), r.Port,
+                                                           r.MacAddress, r.Password);
+  switch (report.Outcome) {
+    case TSendReport::TOutcome::Sent:
+      return true;
+    case TSendReport::TOutcome::NotResolved:
+      FPlatform.WriteEventLog({TRunEventKind::NotResolved, {r.ComputerName, r.DestinationText()}});
+      return false;
+    case TSendReport::TOutcome::Failed:
+      break;
+  }
+  const auto kind = FAdapterError == kErrorNoData ? TRunEventKind::NotSentNoAdapter : TRunEventKind::NotSent;
+  FPlatform.WriteEventLog({kind, {r.ComputerName, IpToStr(report.Address), report.Reason}});
+  return false;
 }
 
 std::string CellText(const THostRecord& record, int column) {

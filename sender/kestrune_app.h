@@ -22,6 +22,40 @@ enum class TMessageKind { Information, Warning, Error };
 // Title of a message box of that kind: "Information", "Warning", "Error".
 const char* MessageTitle(TMessageKind kind);
 
+// A line in the Windows Application event log, which an administrator reads in Event Viewer
+// when a scheduled wake failed: the message of its kind (the message table in kestrune.exe,
+// with the same numbers) filled in with its strings, the computer's name first.
+enum class TRunEventKind : uint16_t {
+  CommandLineUnusable = 1,  // the command line itself; a warning, the others are errors
+  NotInList = 2,            // the name asked for
+  NotResolved = 3,          // the computer's name, its router name
+  NotSent = 4,              // the computer's name, the address, the system's reason
+  NotSentNoAdapter = 5,     // as NotSent, on a machine without a network adapter
+};
+struct TRunEvent {
+  TRunEventKind Kind = TRunEventKind::CommandLineUnusable;
+  std::vector<std::string> Strings;
+  bool operator==(const TRunEvent&) const = default;
+};
+
+// What became of one blocking send.
+struct TSendReport {
+  enum class TOutcome { Sent, NotResolved, Failed };
+  TOutcome Outcome = TOutcome::Failed;
+  uint32_t Address = 0;  // the destination's address, once resolved
+  std::string Reason;    // Failed: why, in the system's words
+};
+
+// Nobody can answer a message box: a scheduled task under the SYSTEM account (the user name
+// exactly "SYSTEM", or the account itself, which Windows names in its own language), or a
+// process on a window station that no user sees (a task that runs whether the user is logged
+// on or not, a service).
+bool IsUnattended(std::string_view userName, bool localSystem, bool windowStationVisible);
+
+// The parameters of a whole command line: what follows the program's path (quoted or up to
+// the first blank) and the blanks after it.
+std::string_view CommandLineParameters(std::string_view commandLine);
+
 class IKestrunePlatform {
  public:
   virtual ~IKestrunePlatform() = default;
@@ -35,9 +69,14 @@ class IKestrunePlatform {
   virtual IRegistryAccessor& Registry() = 0;
   virtual void ShowMessage(TMessageKind kind, const std::string& text) = 0;
   virtual std::string UserName() = 0;          // "Unknown" when it cannot be read
-  // True only when the whole datagram was sent.
-  virtual bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
-                                   uint64_t macAddress, uint64_t password) = 0;
+  // The process runs under the LocalSystem account, whatever its name.
+  virtual bool LocalSystem() = 0;
+  // False when the process runs on a window station that no user sees.
+  virtual bool WindowStationVisible() = 0;
+  virtual void WriteEventLog(const TRunEvent& event) = 0;
+  // Sent only when the whole datagram was sent.
+  virtual TSendReport SendMagicPacketSync(const std::string& destination, const std::string& localAddress,
+                                          uint16_t port, uint64_t macAddress, uint64_t password) = 0;
 };
 
 // What the window offers the window-mode rules: starting a sender thread, posting to itself,
@@ -89,22 +128,27 @@ struct TTableMetrics {
 // Nothing to fit (no columns or no rows): nullopt.
 std::optional<TTableFit> FitTable(const TTableMetrics& m);
 
+enum class TRunMode { Window, CommandLine };
+
 class TKestruneApp {
  public:
-  explicit TKestruneApp(IKestrunePlatform& platform) : FPlatform(platform) {}
+  explicit TKestruneApp(IKestrunePlatform& platform, TRunMode mode = TRunMode::Window)
+      : FPlatform(platform), FMode(mode) {}
 
   // Window mode: the window that carries out the rules below.
   void AttachWindow(IKestruneWindow* window) { FWindow = window; }
 
   // Local address list, network defaults, then the stored settings and list. A failed adapter
-  // enumeration is shown and start-up goes on with an empty address list: the stored list is
-  // still loaded, so that saving at exit never replaces it with nothing.
+  // enumeration is shown (except to an unattended command line) and start-up goes on with an
+  // empty address list: the stored list is still loaded, so that saving at exit never replaces
+  // it with nothing.
   void FormCreate();
   // Serves the whole command line (program path included) and returns when every send is done,
-  // with the process exit code.
+  // with the process exit code. Unattended it shows nothing; every computer it does not wake,
+  // and a command line that names none, leave a line in the event log.
   TCommandLineResult ProcessCommandLine(std::string_view commandLine);
   // Blocking send to the computer at index; nothing for an index outside the list. True when
-  // the packet was sent.
+  // the packet was sent; otherwise the event log says why.
   bool SendMagicPacket(int index);
   // Writes the settings and the list; false when something could not be written.
   bool Save();
@@ -131,8 +175,12 @@ class TKestruneApp {
   const std::vector<std::string>& LocalAddresses() const { return FLocalAddresses; }
 
  private:
+  bool Unattended();
+
   IKestrunePlatform& FPlatform;
+  TRunMode FMode;
   IKestruneWindow* FWindow = nullptr;
+  uint32_t FAdapterError = 0;  // the system's code when the adapters could not be listed
   int FSendAllIndex = 0;
   bool FSendingAll = false;
   bool FGroupStarted = false;  // the running Send to All has begun its watch

@@ -33,6 +33,14 @@ uint64_t TArpScanProbe::MacOf(std::string_view addressText) { return FSweep.MacO
 
 void TArpScanProbe::Announce(std::string_view addressText) { FSweep.Announce(StrToIp(addressText)); }
 
+TScanRequest FitToSweep(TScanRequest request, const TArpSweep& sweep) {
+  if (sweep.Resolves())
+    request.MaxInFlight = kAwaitedAtOnce;
+  else
+    request.Lookahead = kAwaitedAtOnce;
+  return request;
+}
+
 void TParallelScan::Run() {
   const int32_t count = FRequest.Count < 1 ? 1 : FRequest.Count;  // the first address always
   const int width = FRequest.MaxInFlight < 1 ? 1 : FRequest.MaxInFlight;
@@ -135,6 +143,11 @@ void TParallelScan::Run() {
     if (!stopped && (FStop.load() || (FStopWanted && FStopWanted()))) {
       stopped = true;
       changed.notify_all();
+      try {
+        FProbe.StopAsking();
+      } catch (...) {
+        // The probes under way finish as they would have.
+      }
     }
   };
 

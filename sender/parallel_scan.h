@@ -32,6 +32,8 @@ class IScanProbe {
   // The address's turn is near: a probe may start resolving it now. Called on the scan's own
   // thread, in address order, each address at most once and before its MacOf.
   virtual void Announce(std::string_view /*addressText*/) {}
+  // The scan stops: what has not been asked yet need not be. Called once, on the scan's thread.
+  virtual void StopAsking() {}
 };
 
 // The scan's probe: ARP answers through one sweep, reverse names from lookUp.
@@ -42,6 +44,7 @@ class TArpScanProbe : public IScanProbe {
   uint64_t MacOf(std::string_view addressText) override;
   std::string NameOf(std::string_view addressText) override { return FLookUp(addressText); }
   void Announce(std::string_view addressText) override;
+  void StopAsking() override { FSweep.StopAsking(); }
 
  private:
   TArpSweep& FSweep;
@@ -69,6 +72,16 @@ struct TScanRequest {
   // than this takes one more time-out per this many.
   int MaxLookups = 32;
 };
+
+// How many addresses may wait for their answers at once: as many as the sweep's pace asks while
+// an address may take to be decided (about 3 s), so that the pace, not this, bounds a wide range.
+// Where the system resolves on request (Windows) each is a probe holding a thread until its
+// address answers or the system gives up: a /24 takes one time-out, not one per eight probes,
+// for 254 threads. Where the table alone tells (Wine) each is an address announced ahead, an
+// unresolved entry in Linux's neighbour table meanwhile, which holds 1,024 before it refuses more.
+inline constexpr int kAwaitedAtOnce = TArpSweep::kAsksPerSecond * 3;
+// The request as the sweep that answers it wants it.
+TScanRequest FitToSweep(TScanRequest request, const TArpSweep& sweep);
 
 // Starts work on a thread of its own; throws (as std::thread does) when none can be had.
 using TThreadStarter = std::function<std::thread(std::function<void()>)>;

@@ -12,6 +12,8 @@ request:
                     they overlap, as a slow LAN's resolver
     silent          the hosts file, then this server, which never answers, as a resolver that is
                     down: each lookup costs the C library's full time-out (10 s)
+Every question asked is appended to queries.log in the control folder ("TIME NAME", seconds since
+1970), so that a test knows a lookup is under way even when no answer comes.
 A request is a file NAME.req in the control folder holding one line "MODE [SECONDS]"; once the
 host namespace's resolv.conf and nsswitch.conf say so, it is renamed NAME.done. The files are
 rewritten in place, so a namespace that already shows them sees the change; programs started
@@ -25,13 +27,11 @@ import threading
 import time
 
 
-def reply(query, known):
-    """The reply to the query, its question copied: the address of a known name asked for its
-    IPv4 address, no record for a known name's other types, "no such name" (NXDOMAIN)
-    otherwise; None for what is not a query."""
+def question(query):
+    """The query's name (lower case) and the end of its question; None for what is not a query."""
     if len(query) < 12:
         return None
-    ident, flags, questions = struct.unpack(">HHH", query[:6])
+    flags, questions = struct.unpack(">HH", query[2:6])
     if flags & 0x8000 or questions != 1:
         return None
     end = 12
@@ -42,8 +42,20 @@ def reply(query, known):
     end += 5  # the root label, type and class
     if end > len(query):
         return None
+    return ".".join(labels).lower(), end
+
+
+def reply(query, known):
+    """The reply to the query, its question copied: the address of a known name asked for its
+    IPv4 address, no record for a known name's other types, "no such name" (NXDOMAIN)
+    otherwise; None for what is not a query."""
+    asked = question(query)
+    if asked is None:
+        return None
+    name, end = asked
+    ident, flags = struct.unpack(">HH", query[:4])
     qtype = struct.unpack(">H", query[end - 4:end - 2])[0]
-    address = known.get(".".join(labels).lower())
+    address = known.get(name)
     # Response, recursion available (and desired when asked); the question, then the answer.
     rflags = 0x8180 | (flags & 0x0100) | (0 if address else 3)
     answers = b""
@@ -54,8 +66,9 @@ def reply(query, known):
 
 
 class NameServer:
-    def __init__(self, address, etc, known):
+    def __init__(self, address, etc, known, log):
         self.address = address
+        self.log = log
         self.etc = etc
         self.known = known
         self.delay = None  # None: never answer
@@ -81,6 +94,10 @@ class NameServer:
     def serve(self, s):
         while True:
             query, source = s.recvfrom(4096)
+            asked = question(query)
+            if asked is not None:
+                with open(self.log, "a") as f:
+                    f.write("%.3f %s\n" % (time.time(), asked[0]))
             with self.lock:
                 delay = self.delay
             answer = reply(query, self.known)
@@ -99,7 +116,7 @@ def main():
     parser.add_argument("--known", action="append", default=[], help="NAME=ADDRESS the server knows")
     args = parser.parse_args()
     known = dict(entry.lower().split("=", 1) for entry in args.known)
-    server = NameServer(args.address, args.etc, known)
+    server = NameServer(args.address, args.etc, known, os.path.join(args.control, "queries.log"))
     if args.mode.split()[0] != "refuse":
         server.use(args.mode.split())
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

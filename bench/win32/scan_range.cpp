@@ -4,8 +4,9 @@
 // bench/scan_lookups time arp-scan over the same range in the same run.
 //
 //   scan_range.exe [COUNT [IN_FLIGHT [LOOKAHEAD [STOP_AT]]]]
-// COUNT addresses (254); IN_FLIGHT probes at once (8); LOOKAHEAD addresses announced ahead (256;
-// 1: no sweep ahead of the probes); STOP_AT: stop once that many addresses are counted.
+// COUNT addresses (254); IN_FLIGHT probes at once and LOOKAHEAD addresses announced ahead (0: as
+// shipped; a look-ahead of 1: no sweep ahead of the probes); STOP_AT: stop once that many
+// addresses are counted.
 #include <windows.h>
 
 #include <atomic>
@@ -20,14 +21,15 @@
 
 int main(int argc, char** argv) {
   using TClock = std::chrono::steady_clock;
+  const auto sweep = kst::MakeArpSweep();
+  kst::TArpScanProbe probe(*sweep, [](std::string_view address) { return kst::LookupHostName(address); });
   kst::TScanRequest request;
   request.FirstAddress = kst::StrToIp("10.77.0.1");
   request.Count = argc > 1 ? std::atoi(argv[1]) : 254;
-  if (argc > 2) request.MaxInFlight = std::atoi(argv[2]);
-  if (argc > 3) request.Lookahead = std::atoi(argv[3]);
+  request = kst::FitToSweep(request, *sweep);  // as the window runs it
+  if (argc > 2 && std::atoi(argv[2]) > 0) request.MaxInFlight = std::atoi(argv[2]);
+  if (argc > 3 && std::atoi(argv[3]) > 0) request.Lookahead = std::atoi(argv[3]);
   const int stopAt = argc > 4 ? std::atoi(argv[4]) : 0;
-  const auto sweep = kst::MakeArpSweep();
-  kst::TArpScanProbe probe(*sweep, [](std::string_view address) { return kst::LookupHostName(address); });
   kst::THostList found;
   int probed = 0;
   TClock::time_point stopped{};
@@ -42,8 +44,8 @@ int main(int argc, char** argv) {
   scan.Run();
   const auto end = TClock::now();
   auto seconds = [](TClock::duration d) { return std::chrono::duration<double>(d).count(); };
-  std::printf("scan from 10.77.0.1 (%d of %d addresses): %.2f s, %zu found\n", probed, request.Count,
-              seconds(end - start), found.size());
+  std::printf("scan from 10.77.0.1 (%d of %d addresses, %d in flight, %d announced ahead): %.2f s, %zu found\n",
+              probed, request.Count, request.MaxInFlight, request.Lookahead, seconds(end - start), found.size());
   if (stopAt > 0)
     std::printf("  stopped at address %d, %.2f s after the start; the scan ended %.2f s after the stop\n", stopAt,
                 seconds(stopped - start), seconds(end - stopped));

@@ -1,6 +1,10 @@
 #include "listener/win32/firewall_win32.h"
 
+#include <sddl.h>
+
 #include <string>
+
+#include "netcore/win32/os_error_win32.h"
 
 namespace kst {
 namespace {
@@ -61,17 +65,42 @@ bool OwnerRunning(std::string_view tag) noexcept {
   }
 }
 
-TFirewallRecordLock::TFirewallRecordLock() noexcept
-    : FMutex(CreateMutexW(nullptr, FALSE, L"Global\\VellamarFirewallRecord")) {
-  if (!FMutex) return;
-  const DWORD result = WaitForSingleObject(FMutex.get(), 30000);
-  // Abandoned: its holder died; the record is as it left it, which each step keeps consistent.
-  FHeld = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+TFirewallRecordLock::TFirewallRecordLock() noexcept {
+  // Full access for the built-in Administrators and for SYSTEM, nobody else.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    FError = GetLastError();
+    return;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  FMutex.reset(CreateMutexW(&attributes, FALSE, kFirewallRecordMutex));
+  if (!FMutex) FError = GetLastError();
+  LocalFree(descriptor);
 }
 
-TFirewallRecordLock::~TFirewallRecordLock() {
-  if (FHeld) ReleaseMutex(FMutex.get());
+TFirewallRecordLock::~TFirewallRecordLock() { Release(); }
+
+IRecordLock::TWait TFirewallRecordLock::Wait(uint32_t milliseconds) {
+  if (!FMutex) return TWait::Failed;
+  switch (WaitForSingleObject(FMutex.get(), milliseconds)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its holder died; the record is as it left it, each step of which is whole
+      FHeld = true;
+      return TWait::Acquired;
+    case WAIT_TIMEOUT:
+      return TWait::TimedOut;
+  }
+  FError = GetLastError();
+  return TWait::Failed;
 }
+
+void TFirewallRecordLock::Release() {
+  if (FHeld) ReleaseMutex(FMutex.get());
+  FHeld = false;
+}
+
+std::string TFirewallRecordLock::FailureText() { return SystemErrorText(FError); }
 
 TServManager::TServManager() noexcept {
   FModule = LoadLibraryA("advapi32.dll");

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "listener/firewall.h"
+#include "listener/firewall_session.h"
 #include "netcore/win32/handles_win32.h"
 
 namespace kst {
@@ -23,20 +24,28 @@ std::string CurrentOwnerTag();
 // as running, so that its changes are never undone under it.
 bool OwnerRunning(std::string_view tag) noexcept;
 
-// The firewall record is machine-wide: runs in different sessions read and change it one at a
-// time, each holding this machine-wide mutex while it does. Waits a while for it; a run that
-// does not get it (another is stuck) goes on, except that its start then undoes nothing.
-class TFirewallRecordLock {
+// The name of the machine-wide mutex over the firewall record.
+inline constexpr wchar_t kFirewallRecordMutex[] = L"Global\\VellamarFirewallRecord";
+
+// The firewall record is machine-wide: runs in different sessions and under other accounts
+// read and change it one at a time, each holding this mutex while it does. Whoever creates it
+// first gives it a security descriptor that lets administrators and SYSTEM open it, so that no
+// run is locked out by the account of another.
+class TFirewallRecordLock final : public IRecordLock {
  public:
   TFirewallRecordLock() noexcept;
-  ~TFirewallRecordLock();
+  ~TFirewallRecordLock() override;
   TFirewallRecordLock(const TFirewallRecordLock&) = delete;
   TFirewallRecordLock& operator=(const TFirewallRecordLock&) = delete;
-  bool Held() const noexcept { return FHeld; }
+
+  TWait Wait(uint32_t milliseconds) override;
+  void Release() override;
+  std::string FailureText() override;
 
  private:
   TUniqueHandle FMutex;
   bool FHeld = false;
+  DWORD FError = 0;
 };
 
 class TServManager final : public IServiceControl {

@@ -15,7 +15,6 @@
 #include "ui/win32/dpi_win32.h"
 #include "ui/win32/form_position_win32.h"
 #include "ui/win32/tool_bar_win32.h"
-#include "ui/win32/wait_cursor_win32.h"
 
 namespace kst {
 namespace {
@@ -50,6 +49,10 @@ constexpr UINT kLogDelayMs = 50;
 constexpr ULONGLONG kLogIntervalMs = 100;
 constexpr ULONGLONG kLogCostFactor = 4;
 constexpr ULONGLONG kLogIntervalMaxMs = 400;
+
+// Told when the window is closed while its firewall changes wait for another run.
+constexpr char kCloseAgainText[] =
+    "Vellamar closes when its firewall changes are undone; close it again to leave them to its next start.";
 
 constexpr TToolButtonSpec kToolButtons[] = {
     {kExitToolButton, L"TOOLEXITICON", L"Exit"},
@@ -162,8 +165,18 @@ LRESULT TListenForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Layout();
       return 0;
     }
+    case WM_FIREWALL_NOTICE:
+      FirewallNotice(std::unique_ptr<TFirewallNotice>(reinterpret_cast<TFirewallNotice*>(lParam)));
+      return 0;
+    case WM_SETCURSOR:
+      // Working in the background: the window still answers.
+      if (FFirewall && FFirewall->Busy() && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+        return TRUE;
+      }
+      break;
     case WM_CLOSE:
-      DestroyWindow(Handle());
+      FormClose();
       return 0;
     case WM_DESTROY:
       FormDestroy();
@@ -248,6 +261,20 @@ void TListenForm::Paint() {
 
 void TListenForm::FormCreate() {
   LoadToolIcons();
+  // First of all, undo what runs that were killed left open in the firewall. Also without a
+  // listener: the Firewall button works either way.
+  HWND window = Handle();
+  TFirewallPlatform platform{[] { return std::make_unique<TFirewallRecordLock>(); },
+                             [] { return MakeSystemRegistry(); },
+                             [] { return std::make_unique<TServManager>(); },
+                             OwnerRunning,
+                             CurrentOwnerTag()};
+  FFirewall = std::make_unique<TFirewallSession>(std::move(platform), [window](TFirewallNotice notice) {
+    auto owned = std::make_unique<TFirewallNotice>(std::move(notice));
+    if (PostMessageW(window, WM_FIREWALL_NOTICE, 0, reinterpret_cast<LPARAM>(owned.get()))) owned.release();
+  });
+  FFirewall->UndoLeftovers();
+  EnableFirewallButton();
   try {
     FListener = std::make_unique<TWolListener>();
   } catch (const std::exception& error) {
@@ -265,16 +292,73 @@ void TListenForm::FormCreate() {
   if (!FListener->StartListening(SelectedIndex())) AddLogLine("Not listening: " + FListener->ErrorText());
 }
 
+void TListenForm::FormClose() {
+  if (FFirewall && FFirewall->Busy()) {
+    if (FClosing) {
+      CloseWithoutWaiting();
+    } else {
+      FClosing = true;
+      if (FFirewallWaiting) WaitingAtClose();
+    }
+    return;
+  }
+  FClosing = true;
+  if (!FCloseNow && FFirewall && FFirewall->HasChanges() && FFirewall->Undo()) {
+    EnableFirewallButton();
+    return;
+  }
+  DestroyWindow(Handle());
+}
+
+void TListenForm::WaitingAtClose() {
+  // Nothing of this run's to undo: no reason to wait for another run.
+  if (!FHadChanges)
+    CloseWithoutWaiting();
+  else
+    AddLogLine(kCloseAgainText);
+}
+
+void TListenForm::CloseWithoutWaiting() {
+  // A job still waiting gives up; what this run changed stays recorded, and the next start
+  // undoes it.
+  FCloseNow = true;
+  FFirewall->Cancel();
+}
+
 void TListenForm::FormDestroy() {
   if (FListener && FListener->Listening()) FListener->StopListening();
   FListener.reset();
-  // Also without a listener: the Firewall button works either way.
-  try {
-    const TFirewallRecordLock lock;
-    RestoreFirewall(*MakeSystemRegistry(), FFirewallChanges);
-  } catch (...) {
-    // What is left is undone at the next start.
+  // Ends a job that still waits for the lock; this run's changes are then undone at the next start.
+  FFirewall.reset();
+}
+
+void TListenForm::FirewallNotice(std::unique_ptr<TFirewallNotice> notice) {
+  if (!notice || !FFirewall) return;
+  for (const auto& line : notice->LogLines) AddLogLine(line);
+  if (!notice->Done) {
+    FFirewallWaiting = true;
+    if (FClosing) WaitingAtClose();
+    return;
   }
+  FFirewall->JobEnded();
+  FFirewallWaiting = false;
+  FHadChanges = FFirewall->HasChanges();
+  // Closed again too late to give up (the job held the lock and did its work): this run's
+  // changes are undone as at any close, not left open until a next start.
+  if (!notice->Cancelled) FCloseNow = false;
+  EnableFirewallButton();
+  if (FClosing) {
+    FormClose();
+    return;
+  }
+  if (notice->FailedValue)
+    MessageBoxW(Handle(), Widen("Failed to set data for '" + *notice->FailedValue + "'").c_str(), L"Error",
+                MB_OK | MB_ICONERROR);
+}
+
+void TListenForm::EnableFirewallButton() {
+  const bool idle = FFirewall && !FFirewall->Busy() && !FClosing;
+  SendMessageW(FIconToolBar, TB_ENABLEBUTTON, kFirewallToolButton, MAKELPARAM(idle ? TRUE : FALSE, 0));
 }
 
 int TListenForm::SelectedIndex() const noexcept {
@@ -336,19 +420,8 @@ void TListenForm::ClearToolButtonClick() {
 }
 
 void TListenForm::FirewallToolButtonClick() {
-  std::optional<std::string> failed;
-  {
-    const TWaitCursor hourglass;
-    UpdateWindow(Handle());
-    try {
-      const TFirewallRecordLock lock;
-      failed = AdjustFirewall(*MakeSystemRegistry(), GetWindowsVersionCode(), IsAdminLoggedOn(),
-                              [] { return std::make_unique<TServManager>(); }, CurrentOwnerTag(), FFirewallChanges);
-    } catch (...) {
-    }
-  }
-  if (failed)
-    MessageBoxW(Handle(), Widen("Failed to set data for '" + *failed + "'").c_str(), L"Error", MB_OK | MB_ICONERROR);
+  if (!FFirewall || FClosing) return;
+  if (FFirewall->Adjust(GetWindowsVersionCode(), IsAdminLoggedOn())) EnableFirewallButton();
 }
 
 void TListenForm::HelpToolButtonClick() {

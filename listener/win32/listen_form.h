@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "listener/firewall.h"
+#include "listener/firewall_session.h"
 #include "listener/packet_log.h"
 #include "listener/win32/wol_listener.h"
 #include "ui/win32/gui_handles_win32.h"
@@ -18,6 +18,8 @@ namespace kst {
 
 // Other programs send this to close Vellamar the way its Exit button does.
 inline constexpr UINT WM_LISTENER_EXIT = WM_USER + 410;
+// From the firewall job's thread: lParam owns a TFirewallNotice.
+inline constexpr UINT WM_FIREWALL_NOTICE = WM_APP + 1;
 
 class TListenForm final : public TWindow {
  public:
@@ -39,6 +41,12 @@ class TListenForm final : public TWindow {
   void Paint();
 
   void FormCreate();
+  // The close box, the Exit button and the exit message: the window goes once this run's
+  // firewall changes are undone, which may first wait for another run.
+  void FormClose();
+  // Closing while a job waits for another run's lock: it waits only for changes of this run.
+  void WaitingAtClose();
+  void CloseWithoutWaiting();
   void FormDestroy();
   void ShowAddresses();
   void LocalIpComboBoxChange();
@@ -49,6 +57,9 @@ class TListenForm final : public TWindow {
   void HelpToolButtonClick();
   void LinkLabelClick();
   void AppExit();
+  void FirewallNotice(std::unique_ptr<TFirewallNotice> notice);
+  // The Firewall button takes no second click while a firewall job runs.
+  void EnableFirewallButton();
 
   int SelectedIndex() const noexcept;
   void AddLogLine(const std::string& text);
@@ -61,8 +72,12 @@ class TListenForm final : public TWindow {
   // Null when the adapters could not be listed: the window then runs without listening.
   std::unique_ptr<TWolListener> FListener;
   TPacketLog FLog;
-  // Firewall changes of this run, undone when the window goes.
-  TFirewallChanges FFirewallChanges;
+  // The firewall changes of this run, made and undone off this thread.
+  std::unique_ptr<TFirewallSession> FFirewall;
+  bool FFirewallWaiting = false;  // the running job waits for another run
+  bool FHadChanges = false;       // this run had changes to undo when the running job began
+  bool FClosing = false;          // the window goes when the firewall job ends
+  bool FCloseNow = false;         // closed again meanwhile: without waiting for the lock
   ULONGLONG FLastLogWrite = 0;
   // The least time between two writes while packets stream (see WriteLog).
   ULONGLONG FLogInterval = 100;

@@ -3,9 +3,6 @@
 #include <commctrl.h>
 
 #include "listener/win32/listen_form.h"
-#include "listener/firewall.h"
-#include "listener/win32/firewall_win32.h"
-#include "netcore/registry.h"
 #include "netcore/win32/handles_win32.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
@@ -18,11 +15,6 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
       MessageBoxW(nullptr, L"Vellamar is already running !", L"Information", MB_OK | MB_ICONINFORMATION);
       return 0;
     }
-    // Only the copy that runs undoes what a killed or crashed run left open in the firewall, and
-    // of that only what no running Vellamar (another session's) still owns.
-    if (const kst::TFirewallRecordLock lock; lock.Held())
-      kst::RestoreOutstandingChanges(*kst::MakeSystemRegistry(), kst::OwnerRunning);
-
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 

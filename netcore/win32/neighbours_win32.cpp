@@ -1,7 +1,4 @@
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <iphlpapi.h>
-#include <netioapi.h>
+#include "netcore/win32/ip_helper_win32.h"
 
 #include <array>
 #include <atomic>
@@ -16,16 +13,13 @@ namespace kst {
 namespace {
 
 constexpr u_short kDiscardPort = 9;
+constexpr ULONG kMacLength = 6;
 
-struct TMibTableTraits {
-  using Type = MIB_IPNET_TABLE2*;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type t) noexcept { FreeMibTable(t); }
-};
-
+// Only an Ethernet address wakes a computer; any other length (a tunnel's, an InfiniBand one of
+// 20 bytes) is none, not its first six bytes.
 uint64_t MacOf(const UCHAR* bytes, ULONG length) {
-  if (length < 6) return 0;
-  std::array<uint8_t, 6> mac{};
+  if (length != kMacLength) return 0;
+  std::array<uint8_t, kMacLength> mac{};
   std::memcpy(mac.data(), bytes, mac.size());
   return MacFromBytes(mac);
 }
@@ -40,30 +34,45 @@ TNeighbourEntry EntryOf(const MIB_IPNET_ROW2& row) {
   return e;
 }
 
-using TResolveIpNetEntry2 = NETIO_STATUS(WINAPI*)(MIB_IPNET_ROW2*, const SOCKADDR_INET*);
+TNeighbourTable ReadTableThrough(const TIpHelperCalls& calls) {
+  TNeighbourTable table;
+  MIB_IPNET_TABLE2* rows = nullptr;
+  const DWORD status = calls.GetIpNetTable2(AF_INET, &rows);
+  // Freed on every path: Wine hands out a table also with an error.
+  const std::unique_ptr<MIB_IPNET_TABLE2, decltype(calls.FreeMibTable)> owner(rows, calls.FreeMibTable);
+  // ERROR_NOT_FOUND is the system's word for an empty table; ERROR_NO_DATA that of GetIpNetTable.
+  if (status == ERROR_NOT_FOUND || status == ERROR_NO_DATA) {
+    table.Known = true;
+  } else if (status == NO_ERROR && rows != nullptr) {
+    table.Entries.reserve(rows->NumEntries);
+    for (ULONG i = 0; i < rows->NumEntries; ++i)
+      if (rows->Table[i].Address.si_family == AF_INET) table.Entries.push_back(EntryOf(rows->Table[i]));
+    table.Known = true;
+  }
+  return table;
+}
 
 // Wine has no ResolveIpNetEntry2 and its SendARP answers ERROR_NOT_SUPPORTED whatever it is
-// given; Windows refuses SendARP without its pointers at once with ERROR_INVALID_PARAMETER.
+// given; the systems without ResolveIpNetEntry2 refuse SendARP without its pointers at once with
+// ERROR_INVALID_PARAMETER. Where ResolveIpNetEntry2 exists SendARP is never called.
 class TSystemNeighbours : public INeighbourPlatform {
  public:
-  TSystemNeighbours()
-      : FResolve(reinterpret_cast<TResolveIpNetEntry2>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"iphlpapi.dll"), "ResolveIpNetEntry2")))),
-        FSendArpWorks(SendARP(0, 0, nullptr, nullptr) != ERROR_NOT_SUPPORTED) {}
+  explicit TSystemNeighbours(const TIpHelperCalls& calls)
+      : FCalls(calls),
+        FSendArpWorks(calls.ResolveIpNetEntry2 == nullptr && calls.SendARP(0, 0, nullptr, nullptr) != ERROR_NOT_SUPPORTED) {}
 
-  bool CanResolve() override { return FResolve != nullptr || FSendArpWorks; }
+  bool CanResolve() override { return FCalls.ResolveIpNetEntry2 != nullptr || FSendArpWorks; }
 
   TArpEvidence Resolve(uint32_t address) override {
-    if (FResolve != nullptr) {
+    if (FCalls.ResolveIpNetEntry2 != nullptr) {
       // It wants the interface; the one the system would send through.
       DWORD index = 0;
-      if (GetBestInterface(htonl(address), &index) != NO_ERROR) return {};
+      if (FCalls.GetBestInterface(htonl(address), &index) != NO_ERROR) return {};
       MIB_IPNET_ROW2 row{};
-      row.Address.si_family = AF_INET;
       row.Address.Ipv4.sin_family = AF_INET;
       row.Address.Ipv4.sin_addr.s_addr = htonl(address);
       row.InterfaceIndex = index;
-      const NETIO_STATUS status = FResolve(&row, nullptr);
+      const NETIO_STATUS status = FCalls.ResolveIpNetEntry2(&row, nullptr);
       if (status == ERROR_BAD_NET_NAME) return ResolvedEvidence(false, 0);
       if (status != NO_ERROR) return {};
       const TNeighbourEntry e = EntryOf(row);
@@ -71,9 +80,11 @@ class TSystemNeighbours : public INeighbourPlatform {
     }
     if (!FSendArpWorks) return {};
     ULONG buffer[2] = {};
-    ULONG length = 6;
-    const DWORD status = SendARP(htonl(address), 0, buffer, &length);
-    if (status == NO_ERROR && length >= 6) return ResolvedEvidence(true, MacOf(reinterpret_cast<UCHAR*>(buffer), length));
+    ULONG length = kMacLength;
+    const DWORD status = FCalls.SendARP(htonl(address), 0, buffer, &length);
+    // An answer of another length than a MAC's is no answer.
+    if (status == NO_ERROR) return ResolvedEvidence(true, MacOf(reinterpret_cast<const UCHAR*>(buffer), length));
+    // Nobody answered: ERROR_BAD_NET_NAME on Vista and later, ERROR_GEN_FAILURE before.
     if (status == ERROR_BAD_NET_NAME || status == ERROR_GEN_FAILURE) return ResolvedEvidence(false, 0);
     return {};
   }
@@ -102,10 +113,10 @@ class TSystemNeighbours : public INeighbourPlatform {
     return false;
   }
 
-  TNeighbourTable ReadTable() override { return ReadNeighbourTable2(); }
+  TNeighbourTable ReadTable() override { return ReadTableThrough(FCalls); }
 
  private:
-  const TResolveIpNetEntry2 FResolve;
+  const TIpHelperCalls FCalls;
   const bool FSendArpWorks;
   TWinsockSession FWinsock;
   std::mutex FSendLock;
@@ -116,24 +127,25 @@ std::atomic<INeighbourPlatform*> GPlatform{nullptr};
 
 }  // namespace
 
-TNeighbourTable ReadNeighbourTable2() {
-  TNeighbourTable table;
-  MIB_IPNET_TABLE2* rows = nullptr;
-  const DWORD status = GetIpNetTable2(AF_INET, &rows);
-  const TUniqueResource<TMibTableTraits> owner(rows);
-  if (status == ERROR_NO_DATA) {
-    table.Known = true;
-  } else if (status == NO_ERROR && rows != nullptr) {
-    table.Entries.reserve(rows->NumEntries);
-    for (ULONG i = 0; i < rows->NumEntries; ++i)
-      if (rows->Table[i].Address.si_family == AF_INET) table.Entries.push_back(EntryOf(rows->Table[i]));
-    table.Known = true;
-  }
-  return table;
+TIpHelperCalls SystemIpHelperCalls() {
+  TIpHelperCalls calls;
+  calls.GetIpNetTable2 = &::GetIpNetTable2;
+  calls.FreeMibTable = &::FreeMibTable;
+  calls.GetBestInterface = &::GetBestInterface;
+  calls.SendARP = &::SendARP;
+  calls.ResolveIpNetEntry2 = reinterpret_cast<decltype(calls.ResolveIpNetEntry2)>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"iphlpapi.dll"), "ResolveIpNetEntry2")));
+  return calls;
 }
 
+std::unique_ptr<INeighbourPlatform> MakeSystemNeighbours(const TIpHelperCalls& calls) {
+  return std::make_unique<TSystemNeighbours>(calls);
+}
+
+TNeighbourTable ReadNeighbourTable2() { return ReadTableThrough(SystemIpHelperCalls()); }
+
 INeighbourPlatform& SystemNeighbours() {
-  static TSystemNeighbours system;
+  static TSystemNeighbours system(SystemIpHelperCalls());
   return system;
 }
 

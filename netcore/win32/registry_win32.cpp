@@ -117,6 +117,13 @@ class TSystemRegistry final : public IRegistryAccessor {
     return RegDeleteTreeW(RootKey(), Widen(*normal).c_str()) == ERROR_SUCCESS;
   }
 
+  bool DeleteLeafKey(std::string_view path) override {
+    const auto normal = NormalizeKeyPath(path);
+    if (!normal) return false;
+    // The system refuses a key with subkeys itself, atomically.
+    return RegDeleteKeyW(RootKey(), Widen(*normal).c_str()) == ERROR_SUCCESS;
+  }
+
   std::vector<std::string> GetValueNames() override {
     std::vector<std::string> names;
     if (!FKey) return names;

@@ -1,5 +1,7 @@
 #include "sender/win32/banner_win32.h"
 
+#include <windowsx.h>
+
 #include "netcore/win32/text_win32.h"
 #include "sender/win32/main_form.h"
 
@@ -13,8 +15,9 @@ constexpr COLORREF kBannerText = RGB(255, 255, 255);
 
 bool TBanner::Create(HWND parent) {
   FBrush.reset(CreateSolidBrush(kBannerBack));
+  // Double clicks: the second click of one is not a click of its own.
   if (!CreateWindowObject(L"KestruneBanner", nullptr, nullptr, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, L"", 0, 0,
-                          0, 0, parent))
+                          0, 0, parent, CS_DBLCLKS))
     return false;
   // Without SS_NOTIFY the lines let clicks through to the banner, which folds or opens.
   for (size_t i = 0; i < FLines.size(); ++i) {
@@ -68,8 +71,28 @@ void TBanner::Layout() {
 
 LRESULT TBanner::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_LBUTTONUP:
-      FForm.SetBannerExpanded(!FForm.BannerExpanded());
+    case WM_LBUTTONDOWN:
+      FPressed = true;
+      FPressedAt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ClientToScreen(Handle(), &FPressedAt);
+      FPressedTime = GetMessageTime();
+      SetCapture(Handle());
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      // The first click of the double click has folded or opened the banner.
+      return 0;
+    case WM_LBUTTONUP: {
+      const bool pressed = FPressed;
+      FPressed = false;
+      if (GetCapture() == Handle()) ReleaseCapture();
+      RECT rc;
+      GetClientRect(Handle(), &rc);
+      const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (pressed && PtInRect(&rc, at)) FForm.BannerClick(FPressedAt, FPressedTime);
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      FPressed = false;
       return 0;
     case WM_SETCURSOR:
       SetCursor(LoadCursorW(nullptr, IDC_HAND));

@@ -1,6 +1,8 @@
 // The banner below the tool bar: the wake assistant's lines, as real text controls that a
 // screen reader reads. Open (125 pixels) it shows every line; folded (16 pixels) the latest
-// state, its first line. A click anywhere on it folds or opens it.
+// state, its first line. A click anywhere on it folds or opens it: the button pressed and
+// released on it, so that the button-up of a click elsewhere (a file dialog's double click
+// above it) does not. A double click folds or opens it once.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +39,9 @@ class TBanner final : public TWindow {
   TWolMainForm& FForm;
   std::array<HWND, 3> FLines{};
   HWND FToggle = nullptr;
+  bool FPressed = false;  // the left button went down on the banner and has not come up
+  POINT FPressedAt{};     // where and when, on the screen
+  LONG FPressedTime = 0;
   TUniqueGdiObject FBrush;
 };
 

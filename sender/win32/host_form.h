@@ -1,4 +1,5 @@
-// The computer editor: adds a new computer to the list or changes the one at EditIndex.
+// The computer editor: adds a new computer to the list or changes the one at EditIndex when
+// the editor is created.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "netcore/adapters.h"
+#include "sender/editor_rules.h"
 #include "sender/host_record.h"
 #include "ui/win32/gui_handles_win32.h"
 #include "ui/win32/window_win32.h"
@@ -35,6 +37,7 @@ class THostForm final : public TModalDialog {
   HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 
   TKestruneState& FState;
+  const THostTarget FTarget;
   const std::vector<TLocalAddressEntry>& FLocalAddresses;
   TUniqueGdiObject FFont;
   TUniqueGdiObject FBoldFont;

@@ -30,7 +30,10 @@ bool IsHintLabel(int id) { return id == IDC_HOST_MAC_HINT || id == IDC_HOST_PASS
 }  // namespace
 
 THostForm::THostForm(TKestruneState& state, const std::vector<TLocalAddressEntry>& localAddresses)
-    : TModalDialog(TEnterEsc::Ignored), FState(state), FLocalAddresses(localAddresses) {}
+    : TModalDialog(TEnterEsc::Ignored),
+      FState(state),
+      FTarget(HostTarget(state, state.EditIndex)),
+      FLocalAddresses(localAddresses) {}
 
 bool THostForm::Execute(HWND owner) { return ShowModal(owner, L"HOSTFORM") == IDOK; }
 
@@ -46,7 +49,7 @@ bool THostForm::OnInit() {
 
   std::vector<std::string> names;
   for (const auto& entry : FLocalAddresses) names.push_back(entry.Name);
-  const THostFill fill = FillHostEditor(FState, FState.EditIndex, names);
+  const THostFill fill = FillHostEditor(FState, FTarget, names);
   FillComboBox(Item(IDC_HOST_LOCAL), fill.LocalItems, fill.LocalIndex);
   // The dialog does not have the focus yet, so the typing filters leave these texts alone.
   SetDlgItemTextW(Handle(), IDC_HOST_NAME, Widen(fill.Name).c_str());
@@ -169,7 +172,7 @@ void THostForm::SaveButtonClick() {
   input.Destination = Narrow(ControlText(Item(IDC_HOST_DESTINATION)));
   input.Port = Narrow(ControlText(Item(IDC_HOST_PORT)));
   input.LocalItem = Narrow(ControlText(Item(IDC_HOST_LOCAL)));
-  const auto failure = SaveHost(FState, FState.EditIndex, input, LookupUnderHourglass);
+  const auto failure = SaveHost(FState, FTarget, input, LookupUnderHourglass);
   if (!failure) {
     EndModal(IDOK);
     return;

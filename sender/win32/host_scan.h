@@ -1,12 +1,14 @@
 // The address-range scan thread of the main window. It owns its thread and the probes it runs:
-// destroying it stops the scan and waits for the probes and name lookups under way (at most one
-// ARP probe's time plus one lookup's), so the results list it appends to can be freed right after.
+// destroying it stops the scan, cuts short the waits for the neighbour table, and waits for the
+// resolutions and name lookups under way (at most one ARP time-out plus one lookup's), so the
+// results list it appends to can be freed right after.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -38,6 +40,9 @@ class THostScan {
   TThreadStarter FStartThread;
   std::atomic<DWORD> FThreadId{0};
   std::atomic<bool> FStop{false};
+  std::atomic<bool> FQuit{false};  // the owner goes: no waiting beyond what cannot be cut short
+  std::mutex FSweepLock;
+  TArpSweep* FSweep = nullptr;  // while the scan runs
   std::thread FThread;
 };
 

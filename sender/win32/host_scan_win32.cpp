@@ -19,6 +19,11 @@ THostScan::THostScan(HWND window, TScanRequest request, THostList& results, TThr
 
 THostScan::~THostScan() {
   Stop();
+  {
+    std::lock_guard<std::mutex> guard(FSweepLock);
+    FQuit.store(true);
+    if (FSweep) FSweep->Cancel();
+  }
   if (DWORD id = FThreadId.load()) PostThreadMessageW(id, WM_QUIT, 0, 0);
   if (FThread.joinable()) FThread.join();
 }
@@ -31,9 +36,21 @@ void THostScan::Execute() noexcept {
   FThreadId.store(GetCurrentThreadId());
   try {
     const auto sweep = MakeArpSweep();
+    {
+      std::lock_guard<std::mutex> guard(FSweepLock);
+      FSweep = sweep.get();
+      if (FQuit.load()) sweep->Cancel();
+    }
+    struct TForget {
+      THostScan& Scan;
+      ~TForget() {
+        std::lock_guard<std::mutex> guard(Scan.FSweepLock);
+        Scan.FSweep = nullptr;
+      }
+    } forget{*this};
     TArpScanProbe probe(*sweep, [](std::string_view address) { return LookupHostName(address); });
     TParallelScan scan(
-        FRequest, probe, FResults,
+        FitToSweep(FRequest, *sweep), probe, FResults,
         [this](int n) { PostMessageW(FWindow, WM_SCAN_COUNT, static_cast<WPARAM>(n), 0); },
         [this]() {
           MSG peek;

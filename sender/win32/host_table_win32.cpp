@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <cstdlib>
+
 namespace kst {
 namespace {
 
@@ -10,6 +12,21 @@ constexpr UINT_PTR kListSubclass = 2;
 constexpr COLORREF kSelectedGrey = RGB(224, 224, 224);
 // Text starts this far right of and below a cell's top left corner.
 constexpr int kTextInset = 2;
+
+// The keys with which a grid moves its current row.
+bool MovesRow(WPARAM key) {
+  switch (key) {
+    case VK_UP:
+    case VK_DOWN:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_HOME:
+    case VK_END:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -69,11 +86,13 @@ LRESULT THostTable::ListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   };
   switch (message) {
     case WM_LBUTTONDOWN:
+      if (SecondClick(onScreen())) return 0;
       // Only a row moves the current row: below the rows it stays where it is.
       SetFocus(FList);
       if (const int row = GetMouseRow(onScreen()); row >= 0) SetSelection(row + 1);
       return 0;
     case WM_LBUTTONDBLCLK:
+      if (SecondClick(onScreen())) return 0;
       SetFocus(FList);
       if (FDoubleClick) FDoubleClick(GetMouseRow(onScreen()));
       return 0;
@@ -91,9 +110,17 @@ LRESULT THostTable::ListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN: {
       if (FKeyDown && FKeyDown(wParam)) return 0;
       const LRESULT result = DefSubclassProc(FList, message, wParam, lParam);
-      // Arrow keys move the list view's selection; other keys (Ctrl+Space) may clear it.
+      // The keys of a grid move the row as the list view moved its selection; whatever any
+      // other key did to that selection (Ctrl+Space clears it) is undone.
       const int item = ListView_GetNextItem(FList, -1, LVNI_SELECTED);
-      if (item >= 0) FRow.Select(item + 1, FComputers);
+      if (item >= 0 && MovesRow(wParam)) FRow.Select(item + 1, FComputers);
+      ApplyRow();
+      return result;
+    }
+    case WM_CHAR: {
+      // Letters search the list view's items; the search finds nothing (see Notify), but the
+      // row is put back whatever the list view did.
+      const LRESULT result = DefSubclassProc(FList, message, wParam, lParam);
       ApplyRow();
       return result;
     }
@@ -265,6 +292,36 @@ int THostTable::GetMouseRow(POINT screen) const {
   return item;
 }
 
+void THostTable::IgnoreSecondClick(POINT firstAt, LONG firstTime) {
+  FFirstClickElsewhere = true;
+  FFirstClickAt = firstAt;
+  FFirstClickTime = firstTime;
+}
+
+bool THostTable::SecondClick(POINT screen) {
+  if (!FFirstClickElsewhere) return false;
+  FFirstClickElsewhere = false;
+  // As Windows makes a double click: within the double-click time and rectangle of the first.
+  const LONG elapsed = GetMessageTime() - FFirstClickTime;
+  return elapsed >= 0 && static_cast<UINT>(elapsed) <= GetDoubleClickTime() &&
+         std::abs(screen.x - FFirstClickAt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+         std::abs(screen.y - FFirstClickAt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
+}
+
+POINT THostTable::MenuPoint() const {
+  const int item = FRow.Index();
+  ListView_EnsureVisible(FList, item, FALSE);
+  RECT client;
+  GetClientRect(FList, &client);
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  if (!SendMessageW(FList, LVM_GETITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row))) row = client;
+  POINT at{std::clamp<LONG>(row.left + kTextInset, client.left, client.right),
+           std::clamp<LONG>(row.bottom, client.top, client.bottom)};
+  ClientToScreen(FList, &at);
+  return at;
+}
+
 void THostTable::Place(int left, int top, int width, int height, bool fitted) {
   if (fitted) {
     // Scroll bars of a smaller size would take room from the fitted rows. They go before the
@@ -294,6 +351,11 @@ bool THostTable::Notify(const NMHDR& header, LRESULT& result) {
       item.pszText[n] = L'\0';
       return true;
     }
+    case LVN_ODFINDITEMA:
+    case LVN_ODFINDITEMW:
+      // A grid has no search by typing: a letter leaves the row where it is.
+      result = -1;
+      return true;
     case NM_CUSTOMDRAW:
       result = CustomDraw(const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header)));
       return true;

@@ -67,6 +67,14 @@ class THostTable {
   // The row at a point on the screen minus 1: -1 on the title row, -2 outside the rows.
   int GetMouseRow(POINT screen) const;
 
+  // A click elsewhere (screen point, message time) moved the table under the pointer: a
+  // button-down that makes a double click with it is that double click's, not the table's.
+  void IgnoreSecondClick(POINT firstAt, LONG firstTime);
+
+  // Where a menu opened from the keyboard goes: below the current row's first cell, on the
+  // screen, with the row scrolled into view.
+  POINT MenuPoint() const;
+
   // Places the table; a fitted table shows all its rows and has no scroll bars.
   void Place(int left, int top, int width, int height, bool fitted);
 
@@ -79,6 +87,9 @@ class THostTable {
   LRESULT ListMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // Shows the current row as the list view's one selected and focused item.
   void ApplyRow();
+  // Whether a button-down at this point now is the second click that IgnoreSecondClick expects;
+  // that expectation ends with the first button-down.
+  bool SecondClick(POINT screen);
   static LRESULT CALLBACK HeaderProc(HWND header, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self) noexcept;
   void PaintTitles(HWND header);
@@ -97,6 +108,9 @@ class THostTable {
   TTableRow FRow;
   std::function<void()> FRowChange;
   int FReportedRow = -1;
+  bool FFirstClickElsewhere = false;
+  POINT FFirstClickAt{};
+  LONG FFirstClickTime = 0;
   std::vector<std::wstring> FTitles;
   TUniqueImageList FRowImages;
   int FRowHeight = 16;

@@ -34,6 +34,9 @@ std::string SystemReason(DWORD code) {
   return Narrow(reason);
 }
 
+// A list file is small; anything larger is not one of ours.
+constexpr LONGLONG kMaxListFileSize = 64LL << 20;
+
 bool FileExists(const std::wstring& name) {
   const DWORD attributes = GetFileAttributesW(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -72,18 +75,33 @@ void PumpMessages() {
 
 }  // namespace
 
-bool TIniFileSystemWin32::Exists(const std::string& name) { return FileExists(Widen(name)); }
-
-bool TIniFileSystemWin32::Read(const std::string& name, std::string& bytes) {
-  THandle file(CreateFileW(Widen(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.H == INVALID_HANDLE_VALUE) return false;
+TFileBytes TIniFileSystemWin32::Read(const std::string& name) {
+  TFileBytes file;
+  THandle handle(CreateFileW(Widen(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD error = GetLastError();
+  if (handle.H == INVALID_HANDLE_VALUE && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return file;
+  file.State = TFileBytes::TState::Failed;
   LARGE_INTEGER size{};
-  // A list file is small; anything past 64 MiB is not one of ours.
-  if (!GetFileSizeEx(file.H, &size) || size.QuadPart > (64 << 20)) return false;
-  bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-  DWORD done = 0;
-  return ReadFile(file.H, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size();
+  if (handle.H != INVALID_HANDLE_VALUE && GetFileSizeEx(handle.H, &size)) {
+    if (size.QuadPart > kMaxListFileSize) {
+      file.Reason = "The file is larger than " + std::to_string(kMaxListFileSize >> 20) + " MB, which no computer list is.";
+      return file;
+    }
+    file.Bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD done = 0;
+    // Windows refuses a read where another program locked part of the file.
+    if (ReadFile(handle.H, file.Bytes.data(), static_cast<DWORD>(file.Bytes.size()), &done, nullptr)) {
+      // A file another program has just shortened ends where it ends now.
+      file.Bytes.resize(done);
+      file.State = TFileBytes::TState::Read;
+      return file;
+    }
+    file.Bytes.clear();
+  }
+  if (handle.H != INVALID_HANDLE_VALUE) error = GetLastError();
+  file.Reason = SystemReason(error);
+  return file;
 }
 
 std::string TIniFileSystemWin32::Write(const std::string& name, const std::string& bytes) {
@@ -145,8 +163,11 @@ bool TIniDialogs::ImportDlg(HWND owner, TKestruneState& state, TViewSettings& vi
   TIniFileSystemWin32 files;
   TIniPlatform platform{files, [](std::string_view s) { return AnsiToUtf8(s); }, localAddresses,
                         GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  LoadIniFile(Narrow(name), state, view, platform);
-  return true;
+  const std::string failure = LoadIniFile(Narrow(name), state, view, platform);
+  if (failure.empty()) return true;
+  const std::wstring text = L"The computer list could not be read from " + name + L".\r\n\r\n" + Widen(failure);
+  MessageBoxW(owner, text.c_str(), L"Error", MB_OK | MB_ICONERROR);
+  return false;
 }
 
 }  // namespace kst

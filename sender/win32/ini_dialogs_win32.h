@@ -9,12 +9,12 @@
 
 namespace kst {
 
-// Writes a new file beside the target and moves it over, so that a failed write leaves the
-// old file as it was. Names are UTF-8.
+// Reads a file whatever other programs do with it, unless one holds it without sharing; writes
+// a new file beside the target and moves it over, so that a failed write leaves the old file
+// as it was. Names are UTF-8.
 class TIniFileSystemWin32 final : public IIniFileSystem {
  public:
-  bool Exists(const std::string& name) override;
-  bool Read(const std::string& name, std::string& bytes) override;
+  TFileBytes Read(const std::string& name) override;
   std::string Write(const std::string& name, const std::string& bytes) override;
 };
 
@@ -26,7 +26,8 @@ class TIniDialogs {
   // Asks for a name (and about replacing), writes the file; an error box tells why it failed.
   // False when nothing was written.
   bool ExportDlg(HWND owner, const TKestruneState& state, const TViewSettings& view);
-  // Asks for a name and imports it; false on Cancel.
+  // Asks for a name and imports it; an error box tells why a file could not be read. False on
+  // Cancel or that failure: nothing has changed.
   bool ImportDlg(HWND owner, TKestruneState& state, TViewSettings& view, const std::vector<std::string>& localAddresses);
   const std::wstring& InitialDir() const { return FInitialDir; }
   const std::wstring& ImportFileName() const { return FImportFileName; }

@@ -34,6 +34,10 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   bool Create(int showCommand);
   // Folds the banner away or opens it; the choice is kept at exit.
   void SetBannerExpanded(bool expanded);
+  // A click on the banner, its button pressed there (screen) then: folds or opens it; the
+  // second click of a double click, landing on the table that the fold moved under the pointer,
+  // does not pick a row.
+  void BannerClick(POINT pressedAt, LONG pressedTime);
   bool BannerExpanded() { return FApp.View().Promo; }
   // The process exit code: always 0 in window mode; in command line mode what the command
   // line came to, 1 until it has been served.
@@ -50,8 +54,11 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   std::string UserName() override;
-  bool SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
-                           uint64_t macAddress, uint64_t password) override;
+  bool LocalSystem() override;
+  bool WindowStationVisible() override;
+  void WriteEventLog(const TRunEvent& event) override;
+  TSendReport SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
+                                  uint64_t macAddress, uint64_t password) override;
 
  private:
   // Services for the window-mode rules.
@@ -61,6 +68,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void SetStatusText(const std::string& text) override;
   std::string LongTimeText() override;
   bool ConfirmYesNo(const std::string& text) override;
+  // The owner of a box: the dialog the user works in over the window, else the window.
+  HWND BoxOwner() const;
   void PacketSent(const THostRecord& record, uint32_t address, bool sendAll, bool startGroup) override;
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -69,6 +78,12 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void CreateControls();
   void AppStartup();
   void FormDestroy();
+  // The focused control is remembered when the window loses the activation and gets the focus
+  // back when the window is active again (after a dialog, a message box, another program).
+  void FormDeactivate();
+  void FormActivate();
+  // The pop-up menu at a point on the screen; from the keyboard (-1, -1) at the current row.
+  void ContextPopup(POINT screen);
   void AppExit();
   void Command(int id);
   // Commands, named after what the user chose.
@@ -89,7 +104,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void HelpClick();
   void FileImportMenuClick();
   void FileExportMenuClick();
-  // Enter, Insert and Delete in the table or the window; true when the key was one of them.
+  // Enter, Insert, Delete and Ctrl+B in the table or the window; true when the key was one of
+  // them.
   bool KbdKeyDown(WPARAM key);
   // Opens the computer editor for the computer at index (outside the list: a new computer).
   void AddEditHost(int index);
@@ -140,6 +156,7 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   std::unique_ptr<TBanner> FBanner;
   THostTable FTable;
   HWND FStatusBar = nullptr;
+  HWND FFocusedControl = nullptr;
   TUniqueMenu FPopupMenu;
   TUniqueImageList FImages;
   UINT FDpi = 96;

@@ -14,8 +14,10 @@
 #include "sender/messages.h"
 #include "sender/version.h"
 #include "netcore/win32/adapters_win32.h"
+#include "netcore/win32/os_error_win32.h"
 #include "sender/wake_assistant.h"
 #include "sender/win32/banner_win32.h"
+#include "sender/win32/event_log_win32.h"
 #include "sender/win32/host_form.h"
 #include "sender/win32/search_form.h"
 #include "sender/win32/udp_sender.h"
@@ -139,7 +141,7 @@ TWolMainForm::TWolMainForm(HINSTANCE instance, bool commandLineMode, std::string
       FCommandLine(std::move(commandLine)),
       FExitCode(commandLineMode ? static_cast<int>(TCommandLineResult::SendFailed) : 0),
       FRegistry(MakeSystemRegistry()),
-      FApp(*this) {
+      FApp(*this, commandLineMode ? TRunMode::CommandLine : TRunMode::Window) {
   FApp.AttachWindow(this);
 }
 
@@ -238,12 +240,21 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_NOTIFY:
       return Notify(*reinterpret_cast<const NMHDR*>(lParam));
-    case WM_CONTEXTMENU: {
-      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (pt.x == -1 && pt.y == -1) GetCursorPos(&pt);
-      TrackPopupMenu(FPopupMenu.get(), TPM_RIGHTBUTTON, pt.x, pt.y, 0, Handle(), nullptr);
+    case WM_CONTEXTMENU:
+      ContextPopup({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
-    }
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        FormDeactivate();
+        return 0;
+      }
+      // Minimised, the window takes no focus.
+      if (HIWORD(wParam)) break;
+      FormActivate();
+      return 0;
+    case WM_SETFOCUS:
+      FormActivate();
+      return 0;
     case WM_DPICHANGED: {
       FDpi = HIWORD(wParam);
       if (FToolBar) {
@@ -370,6 +381,23 @@ void TWolMainForm::EndScan() {
   FScan.reset();
 }
 
+void TWolMainForm::FormDeactivate() {
+  HWND focus = GetFocus();
+  if (focus && IsChild(Handle(), focus)) FFocusedControl = focus;
+}
+
+void TWolMainForm::FormActivate() {
+  HWND control = FFocusedControl;
+  if (!control || !IsChild(Handle(), control) || !IsWindowVisible(control) || !IsWindowEnabled(control))
+    control = FTable.Handle();
+  if (control) SetFocus(control);
+}
+
+void TWolMainForm::ContextPopup(POINT screen) {
+  if (screen.x == -1 && screen.y == -1) screen = FTable.MenuPoint();
+  TrackPopupMenu(FPopupMenu.get(), TPM_RIGHTBUTTON, screen.x, screen.y, 0, Handle(), nullptr);
+}
+
 void TWolMainForm::AppExit() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
 
 void TWolMainForm::Command(int id) {
@@ -483,6 +511,11 @@ bool TWolMainForm::KbdKeyDown(WPARAM key) {
     case VK_RETURN: EditClick(); return true;
     case VK_INSERT: AddClick(); return true;
     case VK_DELETE: DeleteClick(); return true;
+    case 'B':
+      // Ctrl+B folds or opens the banner.
+      if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0) return false;
+      SetBannerExpanded(!BannerExpanded());
+      return true;
     default: return false;
   }
 }
@@ -598,6 +631,11 @@ void TWolMainForm::ShowMainHelp() {
 
 void TWolMainForm::AboutMenuClick() { TAboutDialog(L"Version " + Widen(kKestruneVersion)).Show(Handle()); }
 
+void TWolMainForm::BannerClick(POINT pressedAt, LONG pressedTime) {
+  SetBannerExpanded(!BannerExpanded());
+  FTable.IgnoreSecondClick(pressedAt, pressedTime);
+}
+
 void TWolMainForm::SetBannerExpanded(bool expanded) {
   FApp.View().Promo = expanded;
   LayoutControls();
@@ -605,11 +643,8 @@ void TWolMainForm::SetBannerExpanded(bool expanded) {
 }
 
 void TWolMainForm::FileExportMenuClick() {
-  TViewSettings view = CurrentView();
-  RECT r{};
-  // The file holds screen pixels.
-  if (!IsIconic(Handle()) && GetWindowRect(Handle(), &r)) view.Bounds = {r.left, r.top, r.right - r.left, r.bottom - r.top};
-  FIniDialogs.ExportDlg(Handle(), FApp.State(), view);
+  // The normal bounds, as the registry keeps them: a maximised window's own are the screen's.
+  FIniDialogs.ExportDlg(Handle(), FApp.State(), CurrentView());
 }
 
 void TWolMainForm::FileImportMenuClick() {
@@ -621,6 +656,8 @@ void TWolMainForm::FileImportMenuClick() {
   FTable.SetColumnWidths({view.Columns.begin(), view.Columns.end()});
   DisplayTable();
   SetBannerExpanded(view.Promo);
+  // A maximised window would keep its old normal bounds, and exit would store those.
+  if (IsZoomed(Handle())) ShowWindow(Handle(), SW_RESTORE);
   SetWindowPos(Handle(), nullptr, view.Bounds.Left, view.Bounds.Top, view.Bounds.Width, view.Bounds.Height,
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -701,11 +738,43 @@ std::string TWolMainForm::LongTimeText() {
   return n > 0 ? Narrow(std::wstring(text, static_cast<size_t>(n - 1))) : std::string();
 }
 
-bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(Handle(), Widen(text)); }
+bool TWolMainForm::ConfirmYesNo(const std::string& text) { return ConfirmBox(BoxOwner(), Widen(text)); }
 
-bool TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress, uint16_t port,
-                                       uint64_t macAddress, uint64_t password) {
-  return kst::SendMagicPacketSync(destination, localAddress, port, macAddress, password);
+HWND TWolMainForm::BoxOwner() const {
+  // A scan's question may come while a dialog is open over the window (the editor): the box
+  // must be modal to that dialog, the one Windows activates for the window, or closing the
+  // dialog under the box would give the window back while the box still waits, and the box's
+  // end would too. Down a chain of dialogs (the editor's error box) to the one taking input.
+  HWND owner = Handle();
+  for (HWND popup; !IsWindowEnabled(owner) && (popup = GetLastActivePopup(owner)) != nullptr && popup != owner;)
+    owner = popup;
+  return owner;
+}
+
+bool TWolMainForm::LocalSystem() { return ProcessRunsAsLocalSystem(); }
+
+bool TWolMainForm::WindowStationVisible() { return ProcessWindowStationVisible(); }
+
+void TWolMainForm::WriteEventLog(const TRunEvent& event) { WriteRunEvent(event); }
+
+TSendReport TWolMainForm::SendMagicPacketSync(const std::string& destination, const std::string& localAddress,
+                                              uint16_t port, uint64_t macAddress, uint64_t password) {
+  const TSendResult result = SendMagicPacketOnce(destination, localAddress, port, macAddress, password);
+  TSendReport report;
+  report.Address = result.Address;
+  switch (result.Outcome) {
+    case TSendOutcome::Sent:
+      report.Outcome = TSendReport::TOutcome::Sent;
+      break;
+    case TSendOutcome::NotResolved:
+      report.Outcome = TSendReport::TOutcome::NotResolved;
+      break;
+    case TSendOutcome::NotStarted:
+    case TSendOutcome::Failed:
+      report.Reason = SystemErrorText(result.Error);
+      break;
+  }
+  return report;
 }
 
 }  // namespace kst

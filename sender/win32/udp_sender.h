@@ -21,6 +21,8 @@ enum class TSendOutcome {
 struct TSendResult {
   TSendOutcome Outcome = TSendOutcome::NotStarted;
   uint32_t Address = 0;  // destination address value; 0 when not resolved
+  // NotStarted and Failed: the system's error code of the step that failed.
+  uint32_t Error = 0;
 };
 
 // The steps shared by both ways of sending. An empty local address means any ("0.0.0.0").

@@ -4,11 +4,13 @@
 #include "sender/win32/wake_watch.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "netcore/address_text.h"
 #include "netcore/host_lookup.h"
 #include "netcore/os_error.h"
 #include "netcore/win32/adapters_win32.h"
+#include "netcore/win32/worker_thread_win32.h"
 #include "sender/messages.h"
 
 namespace kst {
@@ -184,9 +186,7 @@ void TWakeWatcher::StartLookup(const TWatchTarget& target) {
     if (FLookups->Threads >= kLookupThreads) return;
     ++FLookups->Threads;
   }
-  try {
-    std::thread([lookups = FLookups] { lookups->Work(); }).detach();
-  } catch (...) {
+  if (!StartWorkerThread([lookups = FLookups] { lookups->Work(); })) {
     std::lock_guard<std::mutex> guard(FLookups->Lock);
     --FLookups->Threads;
   }
@@ -195,7 +195,9 @@ void TWakeWatcher::StartLookup(const TWatchTarget& target) {
 void TWakeWatcher::Execute() noexcept {
   try {
     INeighbourPlatform& platform = NeighbourPlatform();
-    auto prober = MakeWakeProber(platform, SteadyClock());
+    auto prober = MakeWakeProber(platform, SteadyClock(), [](std::function<void()> work) {
+      if (!StartWorkerThread(std::move(work))) throw std::runtime_error("no thread");
+    });
     // Windows states are its own: Reachable there is an answer it had lately.
     const bool systemStates = platform.CanResolve();
     TArpBudget budget;

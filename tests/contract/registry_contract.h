@@ -377,6 +377,20 @@ TEST_P(RegistryContract, DeleteKeyRemovesTheWholeTree) {
   EXPECT_TRUE(FReg->GetKeyNames().empty());
 }
 
+TEST_P(RegistryContract, DeleteLeafKeyRefusesAKeyWithSubkeys) {
+  ASSERT_TRUE(FReg->OpenKey(Sub("Parent\\Child"), true));
+  ASSERT_TRUE(FReg->OpenKey(Sub("Parent"), false));
+  ASSERT_TRUE(FReg->WriteDword("V", 1));
+  FReg->CloseKey();
+  EXPECT_FALSE(FReg->DeleteLeafKey(Sub("Parent")));
+  EXPECT_TRUE(FReg->KeyExists(Sub("Parent\\Child")));
+  EXPECT_TRUE(FReg->DeleteLeafKey(Sub("parent\\child")));
+  EXPECT_TRUE(FReg->DeleteLeafKey(Sub("Parent")));  // its values go with it
+  EXPECT_FALSE(FReg->KeyExists(Sub("Parent")));
+  EXPECT_FALSE(FReg->DeleteLeafKey(Sub("Parent")));
+  EXPECT_FALSE(FReg->DeleteLeafKey("\\"));
+}
+
 TEST_P(RegistryContract, DeletedOpenKeyRefusesWork) {
   ASSERT_TRUE(FReg->OpenKey(Sub("Gone\\Child"), true));
   ASSERT_TRUE(FReg->OpenKey(Sub("Gone"), false));

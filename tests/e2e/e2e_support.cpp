@@ -9,11 +9,16 @@ namespace kst::e2e {
 
 std::wstring ProgramPath(const char* unixPath) { return Widen(test::WinePath(unixPath)); }
 
-std::optional<TProcess> TProcess::Start(const std::wstring& program, const std::wstring& arguments) {
+std::optional<TProcess> TProcess::Start(const std::wstring& program, const std::wstring& arguments,
+                                        std::optional<WORD> show) {
   std::wstring commandLine = L"\"" + program + L"\"";
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  if (show) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = *show;
+  }
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &info))

@@ -28,9 +28,11 @@ std::wstring ProgramPath(const char* unixPath);
 // terminated, so that a failed test does not leave it behind for the next one.
 class TProcess {
  public:
-  // Starts program with the arguments (already quoted as the program expects them);
+  // Starts program with the arguments (already quoted as the program expects them) and, when
+  // given, the show command a shortcut passes (SW_SHOWMAXIMIZED for "Run: Maximized");
   // nothing when CreateProcessW fails.
-  static std::optional<TProcess> Start(const std::wstring& program, const std::wstring& arguments = L"");
+  static std::optional<TProcess> Start(const std::wstring& program, const std::wstring& arguments = L"",
+                                       std::optional<WORD> show = std::nullopt);
 
   TProcess(TProcess&&) noexcept = default;
   TProcess& operator=(TProcess&&) noexcept = default;

@@ -12,6 +12,7 @@
 #include "sender/registry_store.h"
 #include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
+#include "tests/e2e/task_run.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace kst {
@@ -152,6 +153,18 @@ TEST_F(Kestrune, ParameterWithoutSlashShowsUsage) {
   EXPECT_EQ(process->WaitExit(), 2u);
   EXPECT_FALSE(PeerGot(0x02E400000001, 300ms));
   EXPECT_EQ(Image(), before);
+}
+
+// A task set to run whether the user is logged on or not runs on a window station that nobody
+// sees: there no box waits for an answer, and every run ends with its exit code.
+TEST_F(Kestrune, OnAWindowStationNobodySeesNoBoxWaits) {
+  StoreList({{"office-pc", 0x02E400000002, test::Env("KST_PEER_ADDRESS"), 40014}});
+  const e2e::THiddenStation station;
+  ASSERT_TRUE(station.Made());
+  EXPECT_EQ(e2e::RunKestruneAsTask(L"office-pc", station.Desktop()).ExitCode, 2u);
+  EXPECT_EQ(e2e::RunKestruneAsTask(L"/laptop", station.Desktop()).ExitCode, 2u);
+  EXPECT_EQ(e2e::RunKestruneAsTask(L"/office-pc", station.Desktop()).ExitCode, 0u);
+  EXPECT_TRUE(PeerGot(0x02E400000002));
 }
 
 TEST_F(Kestrune, WindowModeSavesAtCloseAndRefusesASecondInstance) {

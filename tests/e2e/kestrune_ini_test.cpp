@@ -11,11 +11,16 @@
 #include "tests/e2e/kestrune_session.h"
 #include "tests/e2e/picture.h"
 #include "tests/win32/sandbox_env.h"
+#include "tests/win32/system_text.h"
 
 namespace kst {
 namespace {
 
 using namespace std::chrono_literals;
+
+void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
+  std::ofstream(windowsPath, std::ios::binary) << bytes;
+}
 
 std::string ReadFileBytes(const std::string& windowsPath) {
   std::ifstream in(windowsPath, std::ios::binary);
@@ -31,7 +36,6 @@ class KestruneIni : public ::testing::Test {
     FDir = test::WinePath(test::Env("KST_SANDBOX_DIR")) + "\\ini-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryW(Widen(FDir).c_str(), nullptr);
     ASSERT_TRUE(FSession.StoreList({{"Desk", 0x0277000000A1, "10.77.0.255", 9}, {"Café", 0x0277000000A2, "10.77.0.255", 9}}));
-    ASSERT_TRUE(FSession.Start());
   }
   void TearDown() override {
     if (FSession.Running()) FSession.Exit(WM_CLOSE);
@@ -55,6 +59,7 @@ class KestruneIni : public ::testing::Test {
 };
 
 TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
+  ASSERT_TRUE(FSession.Start());
   const std::string file = FDir + "\\office.wol";
   DeleteFileW(Widen(file).c_str());
   HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
@@ -96,6 +101,7 @@ TEST_F(KestruneIni, ExportAsksBeforeReplacingAndImportProposesTheExportedFile) {
 }
 
 TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogProposesItsLastFile) {
+  ASSERT_TRUE(FSession.Start());
   const std::string exported = FDir + "\\exported.wol";
   const std::string joined = FDir + "\\joined.wol";
   DeleteFileW(Widen(exported).c_str());
@@ -136,6 +142,7 @@ TEST_F(KestruneIni, RepeatedSectionNamesEachImportTheirOwnComputerAndEachDialogP
 }
 
 TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
+  ASSERT_TRUE(FSession.Start());
   const std::string file = FDir + "\\no such folder\\office.wol";
   HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
   ASSERT_TRUE(dialog);
@@ -147,6 +154,88 @@ TEST_F(KestruneIni, ExportIntoAFolderThatCannotBeWrittenShowsTheReason) {
   EXPECT_GT(text.size(), ("The computer list could not be written to " + file + ".\r\n\r\n").size()) << text;
   EXPECT_TRUE(e2e::PressButton(box, IDOK));
   EXPECT_EQ(GetFileAttributesW(Widen(file).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(KestruneIni, ListSavedByNotepadAsUnicodeImportsItsTwoComputers) {
+  ASSERT_TRUE(FSession.Start());
+  const std::string file = FDir + "\\notepad.wol";
+  const std::wstring text = L"[0]\r\nComputerName=Zo\u00EB\r\nMacAddress=2710124364001\r\n\r\n"
+                            L"[1] ; lab\r\nComputerName=\"\u5C71\u7530 PC\"\r\nMacAddress=\"2710124364002\"\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (wchar_t c : text) bytes += static_cast<char>(c & 0xFF), bytes += static_cast<char>(c >> 8);
+  WriteFileBytes(file, bytes);
+  HWND dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, file);
+  EXPECT_TRUE(FSession.WaitRows(4)) << FSession.Rows();
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
+  EXPECT_EQ(FSession.StoredNames(),
+            (std::vector<std::string>{"Desk 02-77-00-00-00-A1", "Caf\xC3\xA9 02-77-00-00-00-A2",
+                                      "Zo\xC3\xAB 02-77-00-00-00-E1", "\xE5\xB1\xB1\xE7\x94\xB0 PC 02-77-00-00-00-E2"}));
+}
+
+TEST_F(KestruneIni, FileHeldOpenByAnotherProgramShowsTheReasonAndChangesNothing) {
+  ASSERT_TRUE(FSession.Start());
+  const std::string file = FDir + "\\held.wol";
+  WriteFileBytes(file, "[0]\r\nComputerName=Held\r\n[Coordinates]\r\nLeft=0\r\nTop=0\r\nHeight=700\r\nWidth=900\r\n");
+  RECT before{};
+  GetWindowRect(FSession.Window(), &before);
+  // Held as an editor that shares nothing holds it.
+  HANDLE holder = CreateFileW(Widen(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  HWND dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, file);
+  HWND box = e2e::FindProcessWindow(FSession.Process().Id(), L"#32770", L"Error");
+  CloseHandle(holder);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(e2e::MessageBoxText(box), "The computer list could not be read from " + file + ".\r\n\r\n" +
+                                          test::SystemText(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(e2e::PressButton(box, IDOK));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(box); }));
+  RECT after{};
+  GetWindowRect(FSession.Window(), &after);
+  EXPECT_TRUE(EqualRect(&before, &after)) << after.left << "," << after.top << " " << after.right << "," << after.bottom;
+  EXPECT_EQ(FSession.Rows(), 2);
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
+  EXPECT_EQ(FSession.StoredNames(), (std::vector<std::string>{"Desk 02-77-00-00-00-A1", "Caf\xC3\xA9 02-77-00-00-00-A2"}));
+}
+
+TEST_F(KestruneIni, WindowStartedMaximisedExportsItsNormalBoundsAndAnImportRestoresIt) {
+  FSession.StoreSettings([](IRegistryAccessor& reg) {
+    reg.WriteDword("FormLeft", 120);
+    reg.WriteDword("FormTop", 90);
+    reg.WriteDword("FormWidth", 600);
+    reg.WriteDword("FormHeight", 400);
+  });
+  // As a shortcut set to "Run: Maximized" starts it.
+  ASSERT_TRUE(FSession.Launch(L"", SW_SHOWMAXIMIZED));
+  ASSERT_TRUE(FSession.FindMainWindow());
+  ASSERT_TRUE(e2e::WaitUntil([&] { return IsZoomed(FSession.Window()) != FALSE; }));
+  const std::string exported = FDir + "\\maximised.wol";
+  DeleteFileW(Widen(exported).c_str());
+  HWND dialog = FSession.OpenDialog(e2e::kCmdExport, L"Export computer list to file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, exported);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return ReadFileBytes(exported).find("[Search]") != std::string::npos; }));
+  const std::string written = ReadFileBytes(exported);
+  EXPECT_NE(written.find("[Coordinates]\r\nLeft=120\r\nTop=90\r\nHeight=400\r\nWidth=600\r\n"), std::string::npos)
+      << written.substr(written.find("[Coordinates]"), 60);
+
+  // A file's layout replaces the maximised window, and exit keeps it.
+  const std::string layout = FDir + "\\layout.wol";
+  WriteFileBytes(layout, "[Coordinates]\r\nLeft=50\r\nTop=60\r\nHeight=500\r\nWidth=700\r\n");
+  dialog = FSession.OpenDialog(e2e::kCmdImport, L"Import computer list from file:");
+  ASSERT_TRUE(dialog);
+  ChooseName(dialog, layout);
+  RECT r{};
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    GetWindowRect(FSession.Window(), &r);
+    return !IsZoomed(FSession.Window()) && r.left == 50 && r.top == 60 && r.right == 750 && r.bottom == 560;
+  })) << r.left << "," << r.top << " " << r.right << "," << r.bottom;
+  EXPECT_EQ(FSession.Exit(WM_CLOSE), 0u);
+  EXPECT_EQ(FSession.StoredNumber("FormLeft"), 50u);
+  EXPECT_EQ(FSession.StoredNumber("FormWidth"), 700u);
 }
 
 }  // namespace

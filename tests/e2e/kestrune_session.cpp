@@ -17,8 +17,8 @@ std::string KeyPath(const std::string& computerKey) {
 
 }  // namespace
 
-std::optional<TProcess> StartKestrune(const std::wstring& arguments) {
-  return TProcess::Start(ProgramPath(KST_KESTRUNE_EXE), arguments);
+std::optional<TProcess> StartKestrune(const std::wstring& arguments, std::optional<WORD> show) {
+  return TProcess::Start(ProgramPath(KST_KESTRUNE_EXE), arguments, show);
 }
 
 TKestruneSession::TKestruneSession() : FRegistry(MakeSystemRegistry()) {
@@ -102,10 +102,10 @@ std::vector<std::string> TKestruneSession::StoredNames() {
   return names;
 }
 
-bool TKestruneSession::Launch(const std::wstring& arguments) {
+bool TKestruneSession::Launch(const std::wstring& arguments, std::optional<WORD> show) {
   FProcess.reset();
   FWindow = FTable = FTitles = FStatus = FToolBar = FBanner = nullptr;
-  FProcess = FProgram.empty() ? StartKestrune(arguments) : TProcess::Start(FProgram, arguments);
+  FProcess = FProgram.empty() ? StartKestrune(arguments, show) : TProcess::Start(FProgram, arguments, show);
   return FProcess.has_value();
 }
 

@@ -39,7 +39,7 @@ enum TKestruneCommand : int {
 };
 
 // kestrune.exe started with the arguments, apart from any session; nothing when it did not start.
-std::optional<TProcess> StartKestrune(const std::wstring& arguments = L"");
+std::optional<TProcess> StartKestrune(const std::wstring& arguments = L"", std::optional<WORD> show = std::nullopt);
 
 // One computer of a stored list; what is left out is stored as a new record holds it.
 struct TComputer {
@@ -86,7 +86,7 @@ class TKestruneSession {
   // --- the program
   // Starts kestrune.exe with the arguments (a command-line run, or the window without any);
   // false when it did not start. A process of an earlier start still running is ended first.
-  bool Launch(const std::wstring& arguments = L"");
+  bool Launch(const std::wstring& arguments = L"", std::optional<WORD> show = std::nullopt);
   // Finds the main window ("Kestrune VERSION") and its controls; false when one is missing.
   bool FindMainWindow(std::chrono::milliseconds timeout = 10s);
   // Later launches start this build of the program (a Windows path) instead of kestrune.exe.

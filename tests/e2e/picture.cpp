@@ -25,6 +25,25 @@ struct TComPtr {
   T* operator->() const noexcept { return P; }
 };
 
+// Every shown window paints what it has to paint, and its thread goes back to waiting for
+// messages, which is when Wine hands a window's drawing to the X server: a screenshot then shows
+// what the windows drew, however busy the machine. Two messages sent one after the other are
+// handled on either side of that wait.
+void PaintShownWindows() {
+  std::vector<HWND> shown;
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&shown));
+  for (HWND window : shown) {
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DWORD_PTR result = 0;
+    for (int i = 0; i < 2; ++i) SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
+  }
+}
+
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const TRgb& rgb) {
@@ -66,6 +85,7 @@ std::optional<TPicture> TPicture::Load(const std::string& unixPath) {
 
 std::optional<TPicture> ScreenPicture(const std::string& name, std::chrono::milliseconds settle) {
   Sleep(static_cast<DWORD>(settle.count()));
+  PaintShownWindows();
   return TPicture::Load(TakeScreenshot(name));
 }
 

@@ -36,8 +36,8 @@ class TPicture {
   std::vector<uint8_t> FBgra;
 };
 
-// Waits settle for the last repaint, then takes the screenshot NAME (TakeScreenshot) and reads it;
-// nothing when no picture came.
+// Waits settle, lets every shown window finish painting, then takes the screenshot NAME
+// (TakeScreenshot) and reads it; nothing when no picture came.
 std::optional<TPicture> ScreenPicture(const std::string& name,
                                       std::chrono::milliseconds settle = std::chrono::milliseconds(300));
 

@@ -1,12 +1,17 @@
 // Vellamar's Firewall button against the real registry, with the prefix posing as Windows XP and
 // as Windows 10: what the click writes, that closing the window undoes it and leaves nothing of
 // its record, that the next start undoes what a killed run left behind, and that it leaves alone
-// what a run that still goes (another session's) recorded.
+// what a run that still goes (another session's) recorded; that the window keeps answering while
+// another run holds the record's lock, and that a change that cannot be undone is told and kept.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include "netcore/registry.h"
+#include "netcore/win32/handles_win32.h"
+#include "netcore/win32/text_win32.h"
 #include "tests/e2e/vellamar_session.h"
 #include "tests/win32/sandbox_env.h"
 
@@ -68,7 +73,10 @@ class VellamarFirewall : public ::testing::Test {
   std::optional<std::string> Text(const std::string& key, const char* name) { return Read<std::string>(key, name); }
   template <class T>
   std::optional<T> Read(const std::string& key, const char* name) {
-    if (!FRegistry->OpenKey(key, false)) return std::nullopt;
+    FRegistry->SetAccess(TRegAccess::Read);
+    const bool opened = FRegistry->OpenKey(key, false);
+    FRegistry->SetAccess(TRegAccess::All);
+    if (!opened) return std::nullopt;
     std::optional<T> value;
     if constexpr (std::is_same_v<T, uint32_t>)
       value = FRegistry->ReadDword(name);
@@ -78,6 +86,17 @@ class VellamarFirewall : public ::testing::Test {
     return value;
   }
 
+  // Starts Vellamar and, unless told not to, waits until its start has undone what runs that
+  // are gone left: until then its Firewall button is off.
+  void Start(bool waitForTheFirewall = true) {
+    ASSERT_TRUE(FVellamar.Start());
+    if (waitForTheFirewall) {
+      ASSERT_TRUE(WaitUntil([&] { return FirewallButtonEnabled(); }));
+    }
+  }
+  bool FirewallButtonEnabled() {
+    return SendMessageW(FindChild(FVellamar.Window(), L"ToolbarWindow32"), TB_ISBUTTONENABLED, kFirewallButton, 0) != 0;
+  }
   void ClickFirewall() { PostMessageW(FVellamar.Window(), WM_COMMAND, kFirewallButton, 0); }
 
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeSystemRegistry();
@@ -93,7 +112,7 @@ TEST_F(VellamarFirewall, WindowsXpOpensThePortListsAndClosingPutsEverythingBack)
   const std::string domainPorts = std::string(kDomain) + "\\GloballyOpenPorts\\List";
   ASSERT_FALSE(FRegistry->KeyExists(kBrindlecote)) << "a key left by another test";
 
-  ASSERT_TRUE(FVellamar.Start());
+  Start();
   ClickFirewall();
   ASSERT_TRUE(WaitUntil([&] { return Text(standardPorts, "9:UDP").has_value(); })) << "no ports opened";
   EXPECT_EQ(Flag(kDomain), 0u);
@@ -120,7 +139,7 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   Put(kDomain, "DoNotAllowExceptions", 1);
   Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
 
-  ASSERT_TRUE(FVellamar.Start());
+  Start();
   ClickFirewall();
   ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"),
@@ -132,7 +151,7 @@ TEST_F(VellamarFirewall, Windows10RuleOfAKilledRunIsRemovedByTheNextStart) {
   EXPECT_TRUE(Text(kRules, "Wake-On-LAN").has_value());
   EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
 
-  ASSERT_TRUE(FVellamar.Start());
+  Start();
   EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
   EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
   EXPECT_EQ(Flag(kDomain), 1u);
@@ -157,7 +176,7 @@ TEST_F(VellamarFirewall, Windows10StartAndExitLeaveAnotherRunsChangesAndKeepLeft
   Put(kOutstanding, "0001", std::nullopt, (std::string("\\") + kStandard + "=DoNotAllowExceptions").c_str());
   Put(kOutstanding, "0001.Owner", std::nullopt, "4000000/1");
 
-  ASSERT_TRUE(FVellamar.Start());
+  Start();
   EXPECT_EQ(Flag(kStandard), 1u);
   EXPECT_EQ(Flag(kDomain), 0u);
   EXPECT_EQ(Text(kOutstanding, "0000"), domainEntry);
@@ -178,6 +197,105 @@ TEST_F(VellamarFirewall, Windows10StartAndExitLeaveAnotherRunsChangesAndKeepLeft
   EXPECT_EQ(Text(kOutstanding, "0000"), domainEntry);
   EXPECT_EQ(Text(kOutstanding, "0001"), std::nullopt);
   EXPECT_EQ(Text(kOutstanding, "0002"), std::nullopt);
+}
+
+// This test plays another Vellamar that holds the record's lock for long (restarting the
+// firewall service): the window goes on answering, says in its log that it waits, takes no
+// click and changes nothing until the lock is free.
+TEST_F(VellamarFirewall, LockHeldByAnotherRunKeepsTheWindowAnsweringAndChangesNothing) {
+  PoseAs(L"win10");
+  Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
+  const TUniqueHandle other(CreateMutexW(nullptr, TRUE, L"Global\\VellamarFirewallRecord"));
+  ASSERT_TRUE(other);
+
+  Start(false);
+  ASSERT_TRUE(WaitUntil([&] {
+    return FVellamar.LogText().find("Waiting for another Vellamar to finish changing the firewall settings.") !=
+           std::string::npos;
+  }));
+  DWORD_PTR answer = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(FVellamar.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+  EXPECT_FALSE(FirewallButtonEnabled());
+  ClickFirewall();
+  EXPECT_TRUE(SendMessageTimeoutW(FVellamar.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_FALSE(FRegistry->KeyExists(kOutstanding));
+
+  ASSERT_TRUE(ReleaseMutex(other.get()));
+  ASSERT_TRUE(WaitUntil([&] { return FirewallButtonEnabled(); }));
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);  // the click while it waited is not kept for later
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
+  EXPECT_EQ(FVellamar.Exit(), 0u);
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+}
+
+// Closing while another run holds the lock: a run with nothing of its own to undo goes at once;
+// one with a change says that it waits, and goes once the lock is free, its change undone.
+TEST_F(VellamarFirewall, ClosingWaitsForTheLockOnlyWithAChangeToUndo) {
+  PoseAs(L"win10");
+  Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
+  const TUniqueHandle other(CreateMutexW(nullptr, TRUE, L"Global\\VellamarFirewallRecord"));
+  ASSERT_TRUE(other);
+  const auto logSays = [&](const char* text) {
+    return WaitUntil([&] { return FVellamar.LogText().find(text) != std::string::npos; });
+  };
+  Start(false);
+  ASSERT_TRUE(logSays("Waiting for another Vellamar to finish changing the firewall settings."));
+  EXPECT_EQ(FVellamar.Exit(), 0u);
+
+  ASSERT_TRUE(ReleaseMutex(other.get()));
+  Start();
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
+  ASSERT_TRUE(WaitUntil([&] { return FirewallButtonEnabled(); }));  // the click's job has ended
+  ASSERT_EQ(WaitForSingleObject(other.get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(FVellamar.Exit(std::chrono::milliseconds(0)), std::nullopt);
+  ASSERT_TRUE(logSays("Vellamar closes when its firewall changes are undone; close it again to leave them to its "
+                      "next start."));
+  EXPECT_TRUE(FVellamar.Running());
+  ASSERT_TRUE(ReleaseMutex(other.get()));
+  EXPECT_EQ(FVellamar.Process().WaitExit(), 0u);
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+}
+
+// A rule left by a killed run in a key this account may read but not change: the start keeps
+// it in the record and says so in the log; once the key can be changed, a start removes it.
+TEST_F(VellamarFirewall, LeftoverThatCannotBeUndoneIsToldAndTriedAgain) {
+  PoseAs(L"win10");
+  Put(kRules, "Other rule", std::nullopt, "v2.24|Action=Block|");
+  Start();
+  ClickFirewall();
+  ASSERT_TRUE(WaitUntil([&] { return Text(kRules, "Wake-On-LAN").has_value(); })) << "no rule written";
+  FVellamar.Process().Terminate();  // killed
+
+  const auto protect = [&](const wchar_t* sddl) {
+    const std::wstring path = Widen(kRules);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    LocalFree(descriptor);
+    RegCloseKey(key);
+  };
+  protect(L"D:(A;;KR;;;BA)(A;;KR;;;SY)");
+  Start();
+  EXPECT_NE(FVellamar.LogText().find("Firewall change not undone: the value Wake-On-LAN stays in \\" +
+                                     std::string(kRules) +
+                                     " (its key cannot be opened). Vellamar tries again at its next start."),
+            std::string::npos)
+      << FVellamar.LogText();
+  EXPECT_TRUE(Text(kRules, "Wake-On-LAN").has_value());
+  EXPECT_EQ(FVellamar.Exit(), 0u);
+  EXPECT_TRUE(FRegistry->KeyExists(kOutstanding));
+
+  protect(L"D:(A;;KA;;;BA)(A;;KA;;;SY)");
+  Start();
+  EXPECT_EQ(FVellamar.LogText().find("Firewall change not undone"), std::string::npos);
+  EXPECT_EQ(Text(kRules, "Wake-On-LAN"), std::nullopt);
+  EXPECT_EQ(Text(kRules, "Other rule"), "v2.24|Action=Block|");
+  EXPECT_FALSE(FRegistry->KeyExists(kOutstanding));
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST(EditorRules, HostChecksInOrderAndNothingWrittenOnFailure) {
   state.Settings.HostPort = 9;
   THostInput in{"", "zz", "12", "nowhere.invalid", "65536", "any"};
   auto check = [&](const char* text, THostField field) {
-    auto failure = SaveHost(state, -1, in, Resolver);
+    auto failure = SaveHost(state, {}, in, Resolver);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->Text, text);
     EXPECT_EQ(failure->Field, field);
@@ -59,7 +59,7 @@ TEST(EditorRules, HostChecksInOrderAndNothingWrittenOnFailure) {
   in.Port = "65535";
   in.Name = std::string(70, 'n');
   in.LocalItem = "10.77.0.2";
-  EXPECT_FALSE(SaveHost(state, -1, in, Resolver).has_value());
+  EXPECT_FALSE(SaveHost(state, {}, in, Resolver).has_value());
   ASSERT_EQ(state.HostList.size(), 1u);
   const THostRecord& r = *state.HostList[0];
   EXPECT_EQ(r.ComputerName, std::string(64, 'n'));
@@ -76,7 +76,7 @@ TEST(EditorRules, HostChecksInOrderAndNothingWrittenOnFailure) {
   in.Destination = "10.77.0.255";
   in.Port = "1";
   in.LocalItem = "any";
-  EXPECT_FALSE(SaveHost(state, 0, in, Resolver).has_value());
+  EXPECT_FALSE(SaveHost(state, HostTarget(state, 0), in, Resolver).has_value());
   ASSERT_EQ(state.HostList.size(), 1u);
   EXPECT_EQ(state.HostList[0]->BroadcastHost, "");
   EXPECT_EQ(state.HostList[0]->LocalIpAddress, 0u);
@@ -88,21 +88,21 @@ TEST(EditorRules, HostFillingForNewAndExisting) {
   state.Settings.HostBroadcastHost = "router.lan";
   state.Settings.HostPort = 9;
   state.Settings.SearchBroadcastAddress = 0x0A4D00FF;
-  auto fresh = FillHostEditor(state, -1, {"10.77.0.2", "10.78.0.2"});
+  auto fresh = FillHostEditor(state, {}, {"10.77.0.2", "10.78.0.2"});
   EXPECT_TRUE(fresh.IsNew);
   EXPECT_EQ(fresh.Port, "9");
   EXPECT_EQ(fresh.Destinations, (std::vector<std::string>{"255.255.255.255", "10.77.0.255", "router.lan"}));
   EXPECT_EQ(fresh.DestinationIndex, 2);
   EXPECT_EQ(fresh.LocalItems, (std::vector<std::string>{"any", "10.77.0.2", "10.78.0.2"}));
   EXPECT_EQ(fresh.LocalIndex, 1);
-  EXPECT_EQ(FillHostEditor(state, -1, {}).LocalIndex, 0);
+  EXPECT_EQ(FillHostEditor(state, {}, {}).LocalIndex, 0);
 
   auto r = Host("pc", 0xAABBCCDDEEFF);
   r->BroadcastAddress = 0x0A4D00FF;
   r->LocalIpAddress = 0x0A4D0063;  // not a local address any more
   r->Port = 40000;
   state.HostList.push_back(std::move(r));
-  auto old = FillHostEditor(state, 0, {"10.77.0.2"});
+  auto old = FillHostEditor(state, HostTarget(state, 0), {"10.77.0.2"});
   EXPECT_FALSE(old.IsNew);
   EXPECT_EQ(old.Name, "pc");
   EXPECT_EQ(old.Mac, "AA-BB-CC-DD-EE-FF");
@@ -111,7 +111,37 @@ TEST(EditorRules, HostFillingForNewAndExisting) {
   EXPECT_EQ(old.Destinations, (std::vector<std::string>{"255.255.255.255", "10.77.0.255"}));
   EXPECT_EQ(old.DestinationIndex, 1);
   EXPECT_EQ(old.LocalIndex, 0);
-  EXPECT_TRUE(FillHostEditor(state, 1, {}).IsNew);  // outside the list
+  EXPECT_TRUE(HostTarget(state, 1).IsNew);  // outside the list
+}
+
+TEST(EditorRules, NewOrExistingIsDecidedWhenTheEditorOpensAndHoldsWhileTheListChanges) {
+  // Enter on the blank row of an empty list: a new computer, also once a scan has added one.
+  TKestruneState state;
+  const THostTarget blankRow = HostTarget(state, 0);
+  state.NewHostList.push_back(Host("found", 0x020000000001));
+  ASSERT_TRUE(CreateNewListing(state));
+  EXPECT_TRUE(FillHostEditor(state, blankRow, {}).IsNew);
+  THostInput in{"typed", "02-00-00-00-00-09", "", "255.255.255.255", "7", "any"};
+  EXPECT_FALSE(SaveHost(state, blankRow, in, Resolver).has_value());
+  ASSERT_EQ(state.HostList.size(), 2u);
+  EXPECT_EQ(state.HostList[0]->ComputerName, "found");
+  EXPECT_EQ(state.HostList[0]->MacAddress, 0x020000000001u);
+  EXPECT_EQ(state.HostList[1]->ComputerName, "typed");
+
+  // An existing computer is the one that was opened, wherever the list moves it.
+  const THostTarget typed = HostTarget(state, 1);
+  state.HostList.erase(state.HostList.begin());
+  EXPECT_EQ(FillHostEditor(state, typed, {}).Name, "typed");
+  in.Name = "renamed";
+  EXPECT_FALSE(SaveHost(state, typed, in, Resolver).has_value());
+  ASSERT_EQ(state.HostList.size(), 1u);
+  EXPECT_EQ(state.HostList[0]->ComputerName, "renamed");
+  // Gone meanwhile: what was typed is kept as a new computer.
+  state.HostList.clear();
+  in.Name = "kept";
+  EXPECT_FALSE(SaveHost(state, typed, in, Resolver).has_value());
+  ASSERT_EQ(state.HostList.size(), 1u);
+  EXPECT_EQ(state.HostList[0]->ComputerName, "kept");
 }
 
 TEST(EditorRules, SearchFillingAndChecksInOrder) {

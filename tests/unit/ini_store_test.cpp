@@ -11,18 +11,29 @@ namespace {
 
 class TMemoryFiles : public IIniFileSystem {
  public:
-  bool Exists(const std::string& name) override { return FFiles.count(name) != 0; }
-  bool Read(const std::string& name, std::string& bytes) override {
-    if (!Exists(name)) return false;
-    bytes = FFiles[name];
-    return true;
+  TFileBytes Read(const std::string& name) override {
+    if (FFailures.count(name)) return {TFileBytes::TState::Failed, "", FFailures[name]};
+    if (!FFiles.count(name)) return {};
+    return {TFileBytes::TState::Read, FFiles[name], ""};
   }
   std::string Write(const std::string& name, const std::string& bytes) override {
     FFiles[name] = bytes;
     return {};
   }
   std::map<std::string, std::string> FFiles;
+  std::map<std::string, std::string> FFailures;  // name: the reason it cannot be read
 };
+
+// A UTF-16 file with its byte order mark.
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t c : text) {
+    const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+    bytes += bigEndian ? high : low;
+    bytes += bigEndian ? low : high;
+  }
+  return bytes;
+}
 
 // Latin-1 stands in for the ANSI code page.
 std::string Latin1ToUtf8(std::string_view s) {
@@ -143,6 +154,19 @@ TEST_F(IniStore, BrokenValuesFallBackAndFloatsTruncate) {
   EXPECT_EQ(FState.Settings.HostPort, 9);
 }
 
+TEST_F(IniStore, NegativeWideValuesAreExportedAsReadAndImportAgain) {
+  Load("[0]\nMacAddress=-1\nBroadcastAddress=-1\n[Host]\nBroadcastAddress=-2\n");
+  ASSERT_EQ(SaveIniFile("again.wol", FState, FView, FFiles), "");
+  EXPECT_NE(FFiles.FFiles["again.wol"].find("\r\nMacAddress=-1\r\n"), std::string::npos);
+  FState.HostList.clear();
+  FState.Settings.HostBroadcastAddress = 0;
+  LoadIniFile("again.wol", FState, FView, Platform());
+  ASSERT_EQ(FState.HostList.size(), 1u);
+  EXPECT_EQ(MacToStr(FState.HostList[0]->MacAddress), "FF-FF-FF-FF-FF-FF");
+  EXPECT_EQ(IpToStr(FState.HostList[0]->BroadcastAddress), "255.255.255.255");
+  EXPECT_EQ(FState.Settings.HostBroadcastAddress, 0xFFFFFFFFFFFFFFFEu);
+}
+
 TEST_F(IniStore, EmptyMissingOrWithoutCoordinatesResetsWindow) {
   for (const char* file : std::initializer_list<const char*>{"", "[Columns]\n0=10\n", nullptr}) {
     FView.Bounds = {1, 1, 1, 1};
@@ -170,10 +194,63 @@ TEST_F(IniStore, SearchRangeOfAnotherNetworkIsKept) {
   EXPECT_EQ(FState.Settings.SearchFromIpAddress, 172818442u);
 }
 
-TEST_F(IniStore, NamesReadAsUtf8OrAnsi) {
+TEST_F(IniStore, NamesReadAsUtf8OrAnsiOrAsTheByteOrderMarkSays) {
   Load("[0]\nComputerName=B\xC3\xA9la\n");
   Load("[1]\nComputerName=B\xE9la\n");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"B\xC3\xA9la", "B\xC3\xA9la"}));
+  // Notepad's "Unicode" and "Unicode big endian" (a lone surrogate is no character), and a
+  // UTF-8 mark before a byte that is no character.
+  Load(Utf16(u"[2]\r\nComputerName=Zo\u00EB \U0001F600\r\n", false));
+  Load(Utf16(u"[3]\nComputerName=\u00E9\xD83D\n", true));
+  Load("\xEF\xBB\xBF[4]\r\nComputerName=\xE9\xC3\xA9\r\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"B\xC3\xA9la", "B\xC3\xA9la", "Zo\xC3\xAB \xF0\x9F\x98\x80",
+                                               "\xC3\xA9\xEF\xBF\xBD", "\xEF\xBF\xBD\xC3\xA9"}));
+}
+
+TEST_F(IniStore, HandEditedFilesReadAsWindowsReadsThem) {
+  Load("[1] ; lab\r\nComputerName=\"Lab PC\"\r\nMacAddress='187723572702975'\r\n"
+       "[2]\rComputerName = \t two\t \x1A\rPort\rPort=9\rMacAddress=\"1\"2\"\r"
+       "[ 3 ]\nComputerName=\"\nBroadcastHost=\"\"\nPassword = 5 ; five\n"
+       "[ 4\nComputerName=no closing bracket\n[5] ; rack [b]\nComputerName=five\n"
+       "[Coordinates]\nWidth=\"640\"\nHeight=480\nLeft=1\nTop=2\n");
+  ASSERT_EQ(Names(), (std::vector<std::string>{"Lab PC", "two", "\"", "no closing bracket", "five"}));
+  const THostRecord& lab = *FState.HostList[0];
+  EXPECT_EQ(lab.MacAddress, 0xAABBCCDDEEFFu);
+  const THostRecord& two = *FState.HostList[1];
+  EXPECT_EQ(two.Port, kDefaultPort);  // "Port" without "=" comes first
+  EXPECT_EQ(two.MacAddress, 0u);
+  const THostRecord& three = *FState.HostList[2];
+  EXPECT_EQ(three.BroadcastHost, "");
+  EXPECT_EQ(three.Password, 0u);
+  EXPECT_EQ(FView.Bounds.Width, 640);
+}
+
+TEST_F(IniStore, UnreadableFileChangesNothingAndGivesTheReason) {
+  Load("[0]\nComputerName=kept\n[Coordinates]\nLeft=5\nTop=6\nWidth=700\nHeight=400\nPromo=0\n[Columns]\n0=1\n");
+  FFiles.FFailures["locked.wol"] = "In use.";
+  const uint64_t from = FState.Settings.SearchFromIpAddress;
+  EXPECT_EQ(LoadIniFile("locked.wol", FState, FView, Platform()), "In use.");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(FView.Bounds.Width, 700);
+  EXPECT_EQ(FView.Columns[0], 1);
+  EXPECT_FALSE(FView.Promo);
+  EXPECT_EQ(FState.Settings.SearchFromIpAddress, from);
+}
+
+TEST_F(IniStore, ValuesThatWouldLoseTheirEndsAreWrittenInQuotes) {
+  for (const char* name : {" Lab ", "\"Lab PC\"", "'x'", "\"", "a\"b"}) {
+    auto r = std::make_unique<THostRecord>();
+    r->AssignComputerName(name);
+    FState.HostList.push_back(std::move(r));
+  }
+  ASSERT_EQ(SaveIniFile("f.wol", FState, FView, FFiles), "");
+  const std::string& text = FFiles.FFiles["f.wol"];
+  EXPECT_NE(text.find("\r\nComputerName=\" Lab \"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nComputerName=\"\"Lab PC\"\"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nComputerName=\"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nComputerName=a\"b\r\n"), std::string::npos);
+  FState.HostList.clear();
+  LoadIniFile("f.wol", FState, FView, Platform());
+  EXPECT_EQ(Names(), (std::vector<std::string>{" Lab ", "\"Lab PC\"", "'x'", "\"", "a\"b"}));
 }
 
 TEST(IniFile, DuplicatesFirstWinsAndWriteKeepsOneLine) {

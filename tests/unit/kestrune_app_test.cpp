@@ -31,9 +31,15 @@ class TFakePlatform : public IKestrunePlatform {
   IRegistryAccessor& Registry() override { return *FRegistry; }
   void ShowMessage(TMessageKind kind, const std::string& text) override { FMessages.push_back({kind, text}); }
   std::string UserName() override { return FUser; }
-  bool SendMagicPacketSync(const std::string& d, const std::string& l, uint16_t p, uint64_t m, uint64_t pw) override {
+  bool LocalSystem() override { return FLocalSystem; }
+  bool WindowStationVisible() override { return FVisibleStation; }
+  void WriteEventLog(const TRunEvent& event) override { FEvents.push_back(event); }
+  TSendReport SendMagicPacketSync(const std::string& d, const std::string& l, uint16_t p, uint64_t m,
+                                  uint64_t pw) override {
     FSends.push_back({d, l, p, m, pw});
-    return d != FFailingDestination;
+    if (d == FUnknownName) return {TSendReport::TOutcome::NotResolved, 0, {}};
+    if (d == FRefusedDestination) return {TSendReport::TOutcome::Failed, StrToIp(d), "Network is unreachable."};
+    return {TSendReport::TOutcome::Sent, StrToIp(d), {}};
   }
 
   uint32_t FAdaptersFail = 0;  // the system's error code, when the enumeration fails
@@ -41,8 +47,12 @@ class TFakePlatform : public IKestrunePlatform {
   std::unique_ptr<IRegistryAccessor> FRegistry = MakeMemoryRegistry();
   std::vector<std::pair<TMessageKind, std::string>> FMessages;
   std::string FUser = "alice";
+  bool FLocalSystem = false;
+  bool FVisibleStation = true;
+  std::vector<TRunEvent> FEvents;
   std::vector<TSend> FSends;
-  std::string FFailingDestination = "-";  // sends to it fail, as to a name nobody knows
+  std::string FUnknownName = "-";         // sends to it are not resolved
+  std::string FRefusedDestination = "-";  // sends to it are refused by the network
 };
 
 // The exit code a scheduled task or script reads.
@@ -137,14 +147,43 @@ TEST_F(KestruneApp, FailedSendGivesOneAndAllStillSendsToTheOthers) {
   FApp.FormCreate();
   FApp.State().HostList[1]->BroadcastAddress = 0;
   FApp.State().HostList[1]->AssignBroadcastHost("router.example");
-  FPlatform.FFailingDestination = "router.example";
+  FPlatform.FUnknownName = "router.example";
+  FPlatform.FRefusedDestination = "10.77.0.255";
+  FApp.State().HostList[2]->BroadcastAddress = StrToIp("10.77.0.9");
   EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /all!")), 1);
   ASSERT_EQ(FPlatform.FSends.size(), 3u);
-  EXPECT_EQ(FPlatform.FSends[2].Mac, 0x020000000002ull);  // the one after the failure too
+  EXPECT_EQ(FPlatform.FSends[2].Mac, 0x020000000002ull);  // the one after the failures too
+  // The event log names each computer not woken, and why.
+  EXPECT_EQ(FPlatform.FEvents,
+            (std::vector<TRunEvent>{{TRunEventKind::NotSent, {"a", "10.77.0.255", "Network is unreachable."}},
+                                    {TRunEventKind::NotResolved, {"b", "router.example"}}}));
   EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /b")), 1);
+  EXPECT_EQ(FPlatform.FEvents.size(), 3u);
   EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /c")), 0);
   EXPECT_EQ(FPlatform.FSends.size(), 5u);
+  EXPECT_EQ(FPlatform.FEvents.size(), 3u);
   EXPECT_TRUE(FPlatform.FMessages.empty());
+}
+
+// Unattended on a machine without network adapters: no box at all; what can be sent is sent,
+// and the computers that could not be are in the event log with the missing adapter.
+TEST_F(KestruneApp, UnattendedRunWithoutAdaptersShowsNothingAndLogsWhatWasNotSent) {
+  StoreComputers(*FPlatform.FRegistry, {"lan-pc", "loop-pc"});
+  FPlatform.FAdaptersFail = 232;
+  FPlatform.FRefusedDestination = "10.77.0.255";
+  FPlatform.FUser = "SYSTEM";
+  TKestruneApp app(FPlatform, TRunMode::CommandLine);
+  app.FormCreate();
+  app.State().HostList[1]->BroadcastAddress = StrToIp("127.0.0.1");
+  EXPECT_EQ(ExitCode(app.ProcessCommandLine("kestrune.exe /all!")), 1);
+  EXPECT_EQ(FPlatform.FSends.size(), 2u);
+  EXPECT_TRUE(FPlatform.FMessages.empty());
+  EXPECT_EQ(FPlatform.FEvents, (std::vector<TRunEvent>{{TRunEventKind::NotSentNoAdapter,
+                                                        {"lan-pc", "10.77.0.255", "Network is unreachable."}}}));
+  // Watched, the same run says at its start what is missing.
+  FPlatform.FUser = "alice";
+  TKestruneApp(FPlatform, TRunMode::CommandLine).FormCreate();
+  EXPECT_EQ(FPlatform.FMessages.size(), 1u);
 }
 
 TEST_F(KestruneApp, AllWithEmptyListDoesNothing) {
@@ -154,7 +193,7 @@ TEST_F(KestruneApp, AllWithEmptyListDoesNothing) {
   EXPECT_TRUE(FPlatform.FMessages.empty());
 }
 
-TEST_F(KestruneApp, UnknownNameWarnsUnlessRunBySystem) {
+TEST_F(KestruneApp, UnknownNameWarnsUnlessUnattended) {
   StoreComputers(*FPlatform.FRegistry, {"a"});
   FApp.FormCreate();
   EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Laptop")), 2);
@@ -162,22 +201,40 @@ TEST_F(KestruneApp, UnknownNameWarnsUnlessRunBySystem) {
   EXPECT_EQ(FPlatform.FMessages[0].first, TMessageKind::Warning);
   EXPECT_EQ(FPlatform.FMessages[0].second, NotFoundText("laptop"));
   EXPECT_TRUE(FPlatform.FSends.empty());
+  EXPECT_EQ(FPlatform.FEvents, (std::vector<TRunEvent>{{TRunEventKind::NotInList, {"laptop"}}}));
 
   FPlatform.FMessages.clear();
   FPlatform.FUser = "SYSTEM";
   EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Laptop")), 2);
   EXPECT_TRUE(FPlatform.FMessages.empty());
+  EXPECT_EQ(FPlatform.FEvents.size(), 2u);
   FPlatform.FUser = "system";  // the check is case-sensitive
   FApp.ProcessCommandLine("kestrune.exe /Laptop");
   EXPECT_EQ(FPlatform.FMessages.size(), 1u);
+  FPlatform.FMessages.clear();
+  // "СИСТЕМА", the SYSTEM account of a Russian Windows, on a window station that shows.
+  FPlatform.FUser = "\xD0\xA1\xD0\x98\xD0\xA1\xD0\xA2\xD0\x95\xD0\x9C\xD0\x90";
+  FPlatform.FLocalSystem = true;
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe /Laptop")), 2);
+  EXPECT_TRUE(FPlatform.FMessages.empty());
+  FPlatform.FUser = "alice";
+  FPlatform.FLocalSystem = false;
+  FPlatform.FVisibleStation = false;  // a task that runs whether the user is logged on or not
+  FApp.ProcessCommandLine("kestrune.exe /Laptop");
+  EXPECT_TRUE(FPlatform.FMessages.empty());
 }
 
-TEST_F(KestruneApp, ParameterWithoutSlashShowsUsage) {
+TEST_F(KestruneApp, ParameterWithoutSlashShowsUsageUnlessUnattended) {
   FApp.FormCreate();
-  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe office-pc")), 2);
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("\"C:\\Program Files\\Kestrune\\kestrune.exe\"  office-pc")), 2);
   ASSERT_EQ(FPlatform.FMessages.size(), 1u);
   EXPECT_EQ(FPlatform.FMessages[0].first, TMessageKind::Information);
   EXPECT_EQ(FPlatform.FMessages[0].second, UsageText());
+  FPlatform.FVisibleStation = false;
+  EXPECT_EQ(ExitCode(FApp.ProcessCommandLine("kestrune.exe office-pc  /")), 2);
+  EXPECT_EQ(FPlatform.FMessages.size(), 1u);
+  EXPECT_EQ(FPlatform.FEvents, (std::vector<TRunEvent>{{TRunEventKind::CommandLineUnusable, {"office-pc"}},
+                                                        {TRunEventKind::CommandLineUnusable, {"office-pc  /"}}}));
 }
 
 TEST_F(KestruneApp, SendMagicPacketIgnoresIndexOutsideList) {
@@ -257,6 +314,7 @@ TEST_F(KestruneWindowMode, SendAllStopsAtTheFirstFailure) {
   EXPECT_EQ(FWindow.FStatus, "BETA-2: failed sending magic packet to 10.77.0.255");
   // Only the computer that was sent is watched, as the first of a new group.
   EXPECT_EQ(FWindow.FWatched, std::vector<std::string>{"alpha all new"});
+  EXPECT_TRUE(FPlatform.FEvents.empty());  // the window writes nothing in the event log
 }
 
 TEST_F(KestruneWindowMode, WinsockFailureLeavesTheChainWaitingAndRestartSharesThePosition) {

@@ -10,7 +10,10 @@
 #include <thread>
 
 #include "netcore/address_text.h"
+#include "netcore/windows_stand_in.h"
+#include "sender/editor_rules.h"
 #include "sender/parallel_scan.h"
+#include "tests/unit/neighbour_doubles.h"
 
 namespace kst {
 namespace {
@@ -151,6 +154,95 @@ TEST(ParallelScan, WithoutThreadsTheScanStillEnds) {
     EXPECT_EQ(results[1]->ComputerName, "pc1 (10.77.0.7)");
     EXPECT_EQ(results[2]->ComputerName, "10.77.0.11");
   }
+}
+
+// --- The Windows scan, through the engine and the sweep as the window runs them, against the
+// stand-in for Windows' ARP calls on a clock that moves only when every probe waits ---
+
+class WindowsScan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TAdapterRecord adapter;
+    adapter.AddressLength = 6;
+    adapter.Address = {0x02, 0x77, 0, 0, 0, 0x02};
+    adapter.IpAddressList = {{"10.77.0.2", "255.255.240.0"}};
+    FAdapters = {adapter};
+    // 20 computers that answer among the /24's silent addresses, and one gone whose entry the
+    // cache still holds.
+    for (int i = 0; i < 20; ++i) FWindows.Present(At(5 + i * 12), 0x020000000000u + static_cast<uint64_t>(i));
+    FWindows.Cache(At(200), 0x0200000000FFu, TNeighbourState::Stale);
+  }
+  static uint32_t At(int n) { return StrToIp("10.77.0.0") + static_cast<uint32_t>(n); }
+
+  // Scans count addresses from 10.77.0.1; stopAt: Stop once that many are counted. The clock
+  // moves once the first wave (a /24, or the pace's first burst) has been asked.
+  void Scan(int32_t count, int stopAt = 0, bool stopFirst = false) {
+    const int firstWave = stopFirst ? 1 : std::min(count - 1, TArpSweep::kAskBurst);
+    TArpSweep sweep(FWindows, FClock, FAdapters);
+    TArpScanProbe probe(sweep, [](std::string_view a) { return a == "10.77.0.5" ? std::string("pc5") : std::string(); });
+    TScanRequest request{At(1), count, 0x0A4D00FF, "", 9, At(2)};
+    TParallelScan scan(FitToSweep(request, sweep), probe, FFound, [&](int n) {
+      FProgress.push_back(n);
+      if (n == stopAt) {
+        FStoppedAt = FClock.Now();
+        scan.Stop();
+      }
+    });
+    if (stopFirst) scan.Stop();
+    const int askedBefore = FWindows.Asks();
+    test::Drive(FClock, [&] { scan.Run(); }, 3, [&] { return FWindows.Asks() - askedBefore >= firstWave; });
+  }
+
+  TManualClock FClock;
+  TWindowsStandIn FWindows{FClock};
+  std::vector<TAdapterRecord> FAdapters;
+  THostList FFound;
+  std::vector<int> FProgress;
+  TNeighbourTime FStoppedAt{};
+};
+
+TEST_F(WindowsScan, ASlash24InOneTimeOutWithResultsInOrder) {
+  Scan(254);
+  ASSERT_EQ(FProgress.size(), 254u);
+  for (int i = 0; i < 254; ++i) ASSERT_EQ(FProgress[static_cast<size_t>(i)], i + 1);
+  // This machine, from its adapter, and the 20 computers, in address order; not the gone one.
+  ASSERT_EQ(FFound.size(), 21u);
+  EXPECT_EQ(FFound[0]->ComputerName, "10.77.0.2");
+  EXPECT_EQ(FFound[0]->MacAddress, 0x027700000002u);
+  EXPECT_EQ(FFound[1]->ComputerName, "pc5 (10.77.0.5)");
+  EXPECT_EQ(FFound[20]->ComputerName, "10.77.0.233");
+  EXPECT_EQ(FFound[20]->MacAddress, 0x020000000013u);
+  for (int n = 1; n <= 254; ++n) EXPECT_EQ(FWindows.Asks(At(n)), n == 2 ? 0 : 1) << n;
+  // The silent addresses waited together: one time-out, not one per few probes.
+  EXPECT_GT(FWindows.MostInProgress(), 200);
+  EXPECT_LT(FClock.Now(), 2 * TWindowsStandIn::kGiveUpTime);
+
+  // The window then drops those already listed, whatever their names.
+  TKestruneState state;
+  state.HostList.push_back(std::make_unique<THostRecord>());
+  state.HostList[0]->MacAddress = 0x020000000000u;
+  state.NewHostList = std::move(FFound);
+  EXPECT_EQ(GetNewHosts(state), 20);
+  EXPECT_EQ(state.NewHostList[1]->ComputerName, "10.77.0.17");
+}
+
+TEST_F(WindowsScan, StopEndsWithinOneTimeOutAndTheFirstAddressIsAlwaysAsked) {
+  Scan(4094, 300);
+  EXPECT_LE(FClock.Now() - FStoppedAt, TWindowsStandIn::kGiveUpTime);
+  EXPECT_GE(FProgress.size(), 300u);
+  EXPECT_EQ(FProgress.back(), static_cast<int>(FProgress.size()));
+  const int asked = FWindows.Asks();
+  EXPECT_LE(asked, static_cast<int>(FProgress.size()));  // every address asked was counted
+  EXPECT_LE(FProgress.size(), 300u + kAwaitedAtOnce);
+
+  // A stop before anything was asked: 10.77.0.1 is asked all the same (anew, though asked
+  // before), and only it.
+  FProgress.clear();
+  FFound.clear();
+  Scan(254, 0, true);
+  EXPECT_EQ(FProgress, std::vector<int>{1});
+  EXPECT_EQ(FWindows.Asks(), asked + 1);
+  EXPECT_EQ(FWindows.Asks(At(1)), 2);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "netcore/windows_stand_in.h"
 #include "sender/wake_assistant.h"
 #include "sender/wake_probes.h"
-#include "tests/unit/linux_neighbours.h"
+#include "tests/unit/neighbour_doubles.h"
 
 namespace kst {
 namespace {

@@ -55,16 +55,17 @@ class TUser {
   TUser(HWND dialog, DWORD thread) : FDialog(dialog), FThread(thread) {}
 
   HWND Item(int id) const { return GetDlgItem(FDialog, id); }
-  // Under Wine the dialog's thread may hold no focus for a moment while its activation comes
-  // back from the X server: a focus that is still nowhere after two seconds is the answer.
   HWND Focus() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    for (int i = 0; i < 100; ++i) {
-      if (GetGUIThreadInfo(FThread, &info) && info.hwndFocus) break;
-      Sleep(20);
-    }
+    GetGUIThreadInfo(FThread, &info);
     return info.hwndFocus;
+  }
+  // Returns once the dialog waits for input again, as a user sees it ready: a message sent to it
+  // is handled only in its message loop.
+  void WaitUntilReady() const {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(FDialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
   }
   // Moves the focus as Tab would, then types into whatever holds it.
   void FocusOn(int id) { SendMessageW(FDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE); }
@@ -85,6 +86,8 @@ class TUser {
     const std::string text = Text(GetDlgItem(box, 0xFFFF));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+    // The box is gone before the dialog has moved the focus to the field.
+    WaitUntilReady();
     return text;
   }
   void Click(int button) {
@@ -111,9 +114,7 @@ class Dialogs : public ::testing::Test {
       HWND dialog = FindDialog(thread, caption);
       ASSERT_TRUE(dialog) << caption;
       TUser u(dialog, thread);
-      // Under Wine a dialog may show without being activated when no window of the process was
-      // active before it; a user's first click would activate it.
-      if (!u.Focus()) SetForegroundWindow(dialog);
+      u.WaitUntilReady();
       work(u);
       if (HWND box = FindDialog(thread, "Error", 0ms)) PostMessageW(box, WM_COMMAND, IDOK, 0);
       if (IsWindowVisible(dialog)) u.Click(cancel);

@@ -61,9 +61,10 @@ std::optional<TPeerDatagram> WaitForPeerDatagram(const std::function<bool(const 
 namespace {
 
 // Hands one command line to a sandbox agent that takes files NAME.<kind> from the folder and
-// renames them NAME.done once carried out, and waits for that.
+// renames them NAME.done once carried out, and waits for that; reply gets what the agent left
+// in the file.
 bool RunAgentRequest(const std::string& folder, const char* kind, const std::string& line,
-                     std::chrono::milliseconds timeout) {
+                     std::chrono::milliseconds timeout, std::string* reply = nullptr) {
   static std::atomic<int> serial{0};
   const std::string base = WinePath(folder) + "\\w" + std::to_string(GetCurrentProcessId()) + "-" +
                            std::to_string(serial++);
@@ -77,6 +78,7 @@ bool RunAgentRequest(const std::string& folder, const char* kind, const std::str
   const auto end = std::chrono::steady_clock::now() + timeout;
   do {
     if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      if (reply) std::getline(std::ifstream(done), *reply);
       DeleteFileA(done.c_str());
       return true;
     }
@@ -91,48 +93,75 @@ bool RunPeerCommand(const std::string& line, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
-bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac) {
-  return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", kind + ' ' + address + ' ' + mac, std::chrono::seconds(5));
+std::string UserInput(const std::string& caption, const std::vector<std::string>& actions) {
+  std::string request = caption;
+  for (const auto& a : actions) request += '\n' + a;
+  std::string reply;
+  if (!RunAgentRequest(Env("KST_INPUT"), "keys", request, std::chrono::seconds(20), &reply))
+    return "the input agent did not answer";
+  return reply;
 }
 
-long ArpRequestsFromHost() {
+bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac) {
+  return ChangeAddress(kind + ' ' + address + ' ' + mac);
+}
+
+namespace {
+
+// Asks the ARP counter (an empty file NAME.<kind>) and reads its answer (NAME.done) with read.
+void AskArpCounter(const char* kind, const std::function<void(std::istream&)>& read) {
   static std::atomic<int> serial{0};
   const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\count" + std::to_string(GetCurrentProcessId()) +
                            "-" + std::to_string(serial++);
-  std::ofstream(base + ".arp").close();
+  std::ofstream(base + "." + kind).close();
   const std::string done = base + ".done";
   for (int i = 0; i < 500 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
-  long count = -1;
   {
     std::ifstream in(done);
-    double time = 0;
-    in >> time >> count;
+    read(in);
   }
   DeleteFileA(done.c_str());
+}
+
+}  // namespace
+
+long ArpRequestsFromHost() {
+  long count = -1;
+  AskArpCounter("arp", [&](std::istream& in) {
+    double time = 0;
+    in >> time >> count;
+  });
   return count;
 }
 
 std::vector<TArpRequest> ArpRequestsLogFromHost() {
-  static std::atomic<int> serial{0};
-  const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\times" + std::to_string(GetCurrentProcessId()) +
-                           "-" + std::to_string(serial++);
-  std::ofstream(base + ".arptimes").close();
-  const std::string done = base + ".done";
-  for (int i = 0; i < 500 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
   std::vector<TArpRequest> requests;
-  {
-    std::ifstream in(done);
+  AskArpCounter("arptimes", [&](std::istream& in) {
     TArpRequest r;
     for (std::string kind; in >> r.Time >> kind >> r.Address;) {
       r.Broadcast = kind == "broadcast";
       requests.push_back(r);
     }
-  }
-  DeleteFileA(done.c_str());
+  });
   return requests;
 }
 
+double WallClockNow() {
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  const uint64_t t = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+  return static_cast<double>(t - 116444736000000000ull) / 1e7;
+}
+
 bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
+
+int NameServerQueries(const std::string& name) {
+  std::ifstream log(WinePath(Env("KST_NAMES")) + "\\queries.log");
+  double time = 0;
+  int count = 0;
+  for (std::string asked; log >> time >> asked;) count += asked == name;
+  return count;
+}
 
 bool ChangeAddress(const std::string& request) {
   return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", request, std::chrono::seconds(5));

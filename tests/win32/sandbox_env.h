@@ -44,13 +44,23 @@ bool PeerSend(const std::string& address, uint16_t port, std::span<const uint8_t
 bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firstMac, int count, uint16_t sourcePort,
                         int rate, int every = 1);
 
+// Keys and mouse actions through the X server, as a user makes them (tools/input_agent.py):
+// the visible window with this caption gets the X focus, then each action runs in order:
+// "key Down", "key shift+F10", "type Lab-One", "mousemove X Y" (screen pixels), "mousedown 1",
+// "mouseup 1", "doubleclick 1". The keys reach the control focused in Wine's active window,
+// which X does not choose. Returns once the X server has them: "ok", or what failed.
+std::string UserInput(const std::string& caption, const std::vector<std::string>& actions);
+
 // How the sandbox resolves unknown names, reverse lookups among them, for programs started
 // afterwards (tools/name_server.py): "refuse" (the default: at once), "answer" (the LAN's name
 // server answers at once, with an address for the names it knows), "slow SECONDS" (it answers
 // after that long) or "silent" (it never answers).
 bool UseNames(const std::string& mode);
+// How often the LAN's name server has been asked for the name (lower case) since the sandbox
+// began, answered or not.
+int NameServerQueries(const std::string& name);
 // Changes this machine's LAN for programs running now: "add 10.77.0.N/24" or "del 10.77.0.N/24"
-// (an address of its own), "forget 10.77.0.N" (that neighbour entry); waits until done.
+// (an address of its own), or leaves a neighbour entry (LeaveNeighbourEntry); waits until done.
 bool ChangeAddress(const std::string& request);
 // Puts the sleeping computer with the MAC ("02-77-00-00-01-31") back to sleep: it leaves the LAN
 // until its next magic packet (tools/sleeping_computers.py); waits until done.
@@ -61,7 +71,7 @@ bool BringUp(const std::string& address, const std::string& mac);
 
 // Leaves a neighbour entry for the address on this machine, as a computer that answered a while
 // ago does: kind "stale" (valid until the next datagram makes Linux check it) or "failed"
-// (unreachable, its old MAC kept). mac as "02-77-00-00-00-40".
+// (unreachable, its old MAC kept); or "permanent", one set by hand. mac as "02-77-00-00-00-40".
 bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, const std::string& mac);
 // ARP requests from this machine seen on the LAN so far (tools/sleeping_computers.py counts
 // them); -1 when the counter does not answer.
@@ -75,5 +85,7 @@ struct TArpRequest {
   std::string Address;
 };
 std::vector<TArpRequest> ArpRequestsLogFromHost();
+// This machine's clock as the sandbox's agents log it: seconds since 1970.
+double WallClockNow();
 
 }  // namespace kst::test

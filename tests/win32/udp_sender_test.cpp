@@ -119,6 +119,20 @@ TEST_F(UdpSender, BothWaysDeliverExactBytesOnLoopback) {
   }
 }
 
+TEST_F(UdpSender, ASendToAllChainOfTwoThousandSendersEachPostsItsOneOutcome) {
+  // As Send to All starts them: the next once the last has posted. Threads that end as fast as
+  // these, left to run on their own, once crashed the program under Wine.
+  TLoopbackReceiver receiver;
+  TOutcomeWindow window;
+  for (uint64_t id = 1; id <= 2000; ++id) {
+    ASSERT_TRUE(TUdpSender::Start(Token(id), window.Handle(), "127.0.0.1", "", 0x02AA00000000ull + id, 0, receiver.Port()));
+    const auto msg = window.Wait();
+    ASSERT_TRUE(msg) << id;
+    ASSERT_EQ(msg->message, WM_PACKET_SENT) << id;
+    ASSERT_EQ(msg->wParam, id);
+  }
+}
+
 TEST_F(UdpSender, BothWaysReachThePeerFromTheChosenAddress) {
   const std::string peer = Env("KST_PEER_ADDRESS");
   uint64_t mac = 0x02AA00000100ull;

@@ -18,13 +18,6 @@ using namespace std::chrono_literals;
 
 constexpr int kBannerLineId = 301;
 
-double WallNow() {
-  FILETIME ft;
-  GetSystemTimePreciseAsFileTime(&ft);
-  const uint64_t t = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
-  return static_cast<double>(t - 116444736000000000ull) / 1e7;  // seconds since 1970
-}
-
 TEST(KestruneWakeBudget, ANeverWakingComputerIsAskedForTwoMinutesAtMostFifteenRequestsASecond) {
   ASSERT_TRUE(test::InSandbox());
   e2e::TKestruneSession session;
@@ -35,11 +28,11 @@ TEST(KestruneWakeBudget, ANeverWakingComputerIsAskedForTwoMinutesAtMostFifteenRe
   ASSERT_TRUE(session.Start());
   ASSERT_TRUE(session.WaitSelected(0));
   const auto line = [&](int i) { return e2e::WindowText(GetDlgItem(session.Banner(), kBannerLineId + i)); };
-  const double sent = WallNow();
+  const double sent = kst::test::WallClockNow();
   session.Command(e2e::kCmdSend);
   EXPECT_TRUE(e2e::WaitUntil([&] { return line(0) == "Insomniac has not answered after 2 minutes"; }, 135s))
       << line(0);
-  const double over = WallNow();
+  const double over = kst::test::WallClockNow();
   std::vector<test::TArpRequest> requests = test::ArpRequestsLogFromHost();
   std::erase_if(requests, [&](const test::TArpRequest& r) { return r.Time < sent || r.Time > over; });
   // The watch's requests: it asks no computer that answers, so its requests and their

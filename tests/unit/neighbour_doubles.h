@@ -1,20 +1,53 @@
-// The neighbour table as Wine shows Linux's, for native tests of the path that has only datagrams
-// and the table. Linux's timing with its default settings: a new entry asks three times a second
+// Doubles for native tests of the neighbour evidence: a driver for the manual clock, and the
+// neighbour table as Wine shows Linux's, for the path that has only datagrams and the table.
+//
+// TLinuxNeighbours: Linux's timing with its default settings: a new entry asks three times a second
 // apart and fails 3 s after the datagram; a STALE one waits 5 s (DELAY), asks three times by
-// unicast and fails 8 s after the datagram; a REACHABLE one sends nothing. FAILED keeps its MAC.
+// unicast to the MAC it holds and fails 8 s after the datagram; a REACHABLE one sends nothing.
+// FAILED keeps its MAC, and the next datagram asks anew as for a new entry. A PERMANENT one (set
+// by hand) is never asked: datagrams go to its MAC.
 // Wine shows every valid state as Reachable and every other one as unreachable, with its MAC.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "netcore/neighbours.h"
 
 namespace kst::test {
 
+// Runs work on a thread of its own and, whenever the threads asleep on the clock have stayed the
+// same for a moment (the others are waiting on something else, or done), moves the clock to the
+// earliest time one of them waits for; until the work is done. Work on one thread alone needs
+// no moment: settle 0. ready: the clock moves only once it holds (threads still being started
+// would otherwise begin late).
+template <class Work>
+auto Drive(TManualClock& clock, Work work, int settle = 3, const std::function<bool()>& ready = {}) {
+  using namespace std::chrono_literals;
+  auto result = std::async(std::launch::async, work);
+  size_t sleepers = 0;
+  int steady = 0;
+  while (result.wait_for(settle > 0 ? 200us : 0us) != std::future_status::ready) {
+    const size_t now = clock.Sleepers();
+    steady = now == sleepers ? steady + 1 : 0;
+    sleepers = now;
+    if (steady < settle || now == 0 || (ready && !ready())) {
+      std::this_thread::yield();
+      continue;
+    }
+    if (const auto next = clock.NextWake()) clock.Advance(*next - clock.Now());
+    steady = 0;
+  }
+  return result.get();
+}
+
 class TLinuxNeighbours : public INeighbourPlatform {
  public:
-  enum class TState { Incomplete, Reachable, Stale, Delay, Probe, Failed };
+  enum class TState { Incomplete, Reachable, Stale, Delay, Probe, Failed, Permanent };
 
   explicit TLinuxNeighbours(IClock& clock) : FClock(clock) {}
 
@@ -57,7 +90,10 @@ class TLinuxNeighbours : public INeighbourPlatform {
     for (auto& [address, e] : FEntries) {
       const TEntry& aged = Age(e, address, now);
       const bool valid = aged.State != TState::Incomplete && aged.State != TState::Failed;
-      table.Entries.push_back({address, aged.Mac, valid ? TNeighbourState::Reachable : TNeighbourState::Stale, !valid, 2});
+      const TNeighbourState shown = aged.State == TState::Permanent ? TNeighbourState::Permanent
+                                    : valid                          ? TNeighbourState::Reachable
+                                                                     : TNeighbourState::Stale;
+      table.Entries.push_back({address, aged.Mac, shown, !valid, 2});
     }
     return table;
   }
@@ -77,7 +113,8 @@ class TLinuxNeighbours : public INeighbourPlatform {
       else if (answer == 0 && now >= e.Since + TNeighbourTime{3000})
         e = {TState::Failed, e.Mac, e.Since + TNeighbourTime{3000}};
     } else if (e.State == TState::Delay && now >= e.Since + TNeighbourTime{5000}) {
-      if (answer != 0)
+      // The checks go by unicast to the MAC the entry holds: only that adapter hears them.
+      if (answer != 0 && answer == e.Mac)
         e = {TState::Reachable, answer, e.Since + TNeighbourTime{5001}};
       else if (now >= e.Since + TNeighbourTime{8000})
         e = {TState::Failed, e.Mac, e.Since + TNeighbourTime{8000}};
