@@ -164,20 +164,6 @@ TEST(WakeTruth, TheAnswerToThePacketsOwnArpIsNotAnAnswerBeforeThePacket) {
   EXPECT_EQ(before.Take(3), nullptr);
 }
 
-TEST(WakeTruth, AStaticNeighbourEntryAnswersNothing) {
-  // Administrators add static entries so that a unicast magic packet reaches a sleeping
-  // computer. The system never asks for such an address: its entry is the same 8.5 s after a
-  // datagram whether the computer is there or not.
-  const uint32_t pc = StrToIp("10.77.0.50");
-  const TNeighbourTable table{true, {{pc, kMac, TNeighbourState::Permanent, false, 1}}};
-  TWakeWatch watch(Lan(), false);
-  watch.Add(Target("static", kMac, 1, "10.77.0.50"), table, 0ms);
-  TSolicitation asked(pc, table, 1000ms);
-  const TArpEvidence evidence = asked.Observe(table, 9500ms);
-  watch.Evidence({pc, evidence, 9500ms});
-  EXPECT_NE(watch.Lines(9500ms)[0], "static answered ARP at 10.77.0.50 before the packet was sent");
-}
-
 TEST(WakeTruth, ASleeperFoundBySweepingIsSaidWhenItWasSeenSilentAndWhenAnswering) {
   // No name, no entry: the sweep found 10.77.0.20 silent 5 s after the send; the computer woke
   // at 10 s, and the sweep came back to it on its next pass, at 65 s.
