@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kst {
 
@@ -12,6 +13,8 @@ namespace kst {
 std::string LookupHostAddress(std::string_view hostOrAddress);
 // Dotted text of the first address the resolver lists; empty when it cannot be resolved.
 std::string ResolveFirstAddress(std::string_view host);
+// Every IPv4 address the resolver lists for the name, in its order, as dotted text.
+std::vector<std::string> ResolveAddresses(std::string_view host);
 // Name of the host at the dotted address, cut to 64 characters; empty when there is none.
 std::string LookupHostName(std::string_view dottedAddress);
 

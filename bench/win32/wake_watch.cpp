@@ -1,61 +1,37 @@
-// The wake assistant's figures, in the sandbox with its sleeping computers:
-// 1. from a computer's wake (the sleeper agent's log) to the banner's text saying so;
-// 2. ARP requests on the LAN per minute while one computer is watched (by a sweep of the /24,
-//    and by its one address taken from its name);
+// The wake assistant's figures, in the sandbox with its sleeping computers, every computer sent
+// to 255.255.255.255 as a new computer's destination is:
+// 1. from a computer's wake (the sleeper agent's log) to the banner naming it, with ten computers
+//    watched at once by their candidate addresses;
+// 2. a computer that never wakes, whose /24 the watch sweeps for its two minutes: the time of one
+//    pass, and the ARP requests on the wire from this machine (the sandbox's counter) per second,
+//    peak and mean, the watch's own apart from Linux's checks of the entries it keeps;
 // 3. Send to All over 1,000 computers of this network (the watch sweeping), against the same
-//    with a destination on another network (the watch idle) and, given a Windows path of a
-//    kestrune.exe built without the assistant as the first argument, against that program.
+//    sent to another network (the watch idle) and, given a Windows path of a kestrune.exe built
+//    without the assistant as the first argument, against that program.
+// 4. an exit while a watch runs and the name server hangs the lookup of a computer's name: from
+//    the close to the end of the process, and whether the next start is let in.
+// "only" as the second argument runs the third alone.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "netcore/address_text.h"
 #include "netcore/win32/text_win32.h"
-#include "sender/registry_store.h"
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/kestrune_session.h"
 #include "tests/win32/sandbox_env.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using kst::e2e::TProcess;
+using kst::e2e::TComputer;
 
-constexpr int kCmdSend = 101, kCmdSendAll = 102, kBannerLineId = 301;
-
-double WallNow() {
-  FILETIME ft;
-  GetSystemTimePreciseAsFileTime(&ft);
-  const uint64_t t = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
-  return static_cast<double>(t - 116444736000000000ull) / 1e7;  // seconds since 1970
-}
-
-std::string CommandFile(const std::string& name) {
-  return kst::test::WinePath(kst::test::Env("KST_SLEEPER_COMMANDS")) + "\\" + name;
-}
-
-// Total ARP requests seen on the LAN so far.
-long ArpRequests() {
-  const std::string done = CommandFile("count.done");
-  DeleteFileA(done.c_str());
-  std::ofstream(CommandFile("count.arp")).close();
-  kst::e2e::WaitUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5s);
-  std::ifstream in(done);
-  double time = 0;
-  long count = -1;
-  in >> time >> count;
-  return count;
-}
-
-void PutToSleep(const char* mac) {
-  const std::string done = CommandFile(std::string(mac) + ".done");
-  DeleteFileA(done.c_str());
-  std::ofstream(CommandFile(std::string(mac) + ".sleep")).close();
-  kst::e2e::WaitUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5s);
-}
+constexpr int kBannerLineId = 301;
 
 // When the sleeper agent brought the computer up (seconds since 1970), or 0.
 double AwakeAt(const std::string& mac) {
@@ -72,98 +48,159 @@ double AwakeAt(const std::string& mac) {
 }
 
 struct TKestrune {
-  std::optional<TProcess> Process;
-  HWND Window = nullptr, Banner = nullptr, Status = nullptr;
+  kst::e2e::TKestruneSession Session;
 
-  explicit TKestrune(size_t count, const std::string& name, const char* mac, const char* destination,
-                     const std::wstring& program = kst::e2e::ProgramPath(KST_KESTRUNE_EXE)) {
-    auto reg = kst::MakeSystemRegistry();
-    reg->SetRoot(kst::TRegRoot::LocalMachine);
-    reg->DeleteKey(kst::kSettingsKey);
-    reg->SetAccess(kst::TRegAccess::All);
-    reg->OpenKey(kst::kSettingsKey, true);
-    reg->WriteDword("Selection", 1);
-    reg->CloseKey();
-    kst::THostList list;
-    for (size_t i = 0; i < count; ++i) {
-      auto r = std::make_unique<kst::THostRecord>();
-      r->AssignComputerName(count == 1 ? name : name + std::to_string(i));
-      r->MacAddress = kst::StrToMac(mac) + i;
-      r->BroadcastAddress = kst::StrToIp(destination);
-      r->Port = 40019;
-      list.push_back(std::move(r));
-    }
-    kst::TRegistryStore(*reg).SaveHosts(list);
-    Process = TProcess::Start(program);
-    Window = kst::e2e::FindProcessWindow(Process->Id(), L"KestruneMainWindow", L"", 60s);
-    Banner = kst::e2e::FindChild(Window, L"KestruneBanner");
-    Status = kst::e2e::FindChild(Window, L"msctls_statusbar32");
+  explicit TKestrune(const std::vector<TComputer>& computers, const std::wstring& program = {}) {
+    Session.StoreSetting("Promo", 1);
+    Session.StoreSetting("Selection", 1);
+    Session.StoreList(computers);
+    if (!program.empty()) Session.UseProgram(program);
+    Session.Start(60s);
     Sleep(1000);
   }
   ~TKestrune() {
-    PostMessageW(Window, WM_CLOSE, 0, 0);
-    Process->WaitExit(20s);
+    const auto code = Session.Exit(WM_CLOSE, 20s);
+    if (code != 0u) std::printf("(kestrune.exe exit: %s)\n", code ? std::to_string(*code).c_str() : "none in 20 s");
   }
-  std::string Line() { return kst::e2e::WindowText(GetDlgItem(Banner, kBannerLineId)); }
+  std::string Lines() {
+    std::string all;
+    for (int i = 0; i < 3; ++i) all += kst::e2e::WindowText(GetDlgItem(Session.Banner(), kBannerLineId + i)) + "\n";
+    return all;
+  }
 };
 
-void WakeToBanner(const std::string& name, const char* mac) {
-  TKestrune k(1, name, mac, "10.77.0.255");
-  PostMessageW(k.Window, WM_COMMAND, kCmdSend, 0);
-  double seen = 0;
-  kst::e2e::WaitUntil(
-      [&] {
-        if (k.Line().find(" woke up after ") == std::string::npos) return false;
-        seen = WallNow();
-        return true;
-      },
-      30s);
-  const double awake = AwakeAt(mac);
-  std::printf("wake to banner, %s: %.2f s (banner: %s)\n", name.c_str(), seen > 0 && awake > 0 ? seen - awake : -1.0,
-              k.Line().c_str());
-  PutToSleep(mac);
+TComputer Computer(const std::string& name, const std::string& mac, const char* destination = "255.255.255.255") {
+  return {name, kst::StrToMac(mac), destination, 40019};
 }
 
-void ArpPerMinute(const std::string& name) {
-  TKestrune k(1, name, "02-77-00-00-01-34", "10.77.0.255");
-  PostMessageW(k.Window, WM_COMMAND, kCmdSend, 0);
-  Sleep(5000);
-  const long before = ArpRequests();
-  Sleep(60000);
-  const long after = ArpRequests();
-  std::printf("ARP requests in one minute watching \"%s\": %ld (banner: %s)\n", name.c_str(), after - before,
-              k.Line().c_str());
+void WakeToBannerAmongTen() {
+  struct TSleeper {
+    std::string Name, Mac;
+    double Seen = 0;
+  };
+  std::vector<TSleeper> sleepers{{"Sleeper-31 (10.77.0.31)", "02-77-00-00-01-31"},
+                                 {"Sleeper-32 (10.77.0.32)", "02-77-00-00-01-32"},
+                                 {"Sleeper-33 (10.77.0.33)", "02-77-00-00-01-33"},
+                                 {"sleeper-35", "02-77-00-00-01-35"},
+                                 {"Sleeper-40 (10.77.0.40)", "02-77-00-00-01-40"}};
+  std::vector<TComputer> computers;
+  for (const auto& s : sleepers) computers.push_back(Computer(s.Name, s.Mac));
+  // Five more that never answer, each at an address of its own.
+  for (int i = 1; i <= 5; ++i)
+    computers.push_back(Computer("Ghost-" + std::to_string(i) + " (10.77.0.10" + std::to_string(i) + ")",
+                                 "02-BE-00-00-00-0" + std::to_string(i)));
+  kst::test::UseNames("answer");
+  {
+    TKestrune k(computers);
+    k.Session.Command(kst::e2e::kCmdSendAll);
+    kst::e2e::WaitUntil(
+        [&] {
+          const std::string lines = k.Lines();
+          const size_t woke = lines.find("Woke up: ");
+          bool all = true;
+          for (auto& s : sleepers) {
+            if (s.Seen == 0 && woke != std::string::npos && lines.find(s.Name, woke) != std::string::npos)
+              s.Seen = kst::test::WallClockNow();
+            all = all && s.Seen > 0;
+          }
+          return all;
+        },
+        60s);
+    for (const auto& s : sleepers) {
+      const double awake = AwakeAt(s.Mac);
+      std::printf("wake to banner, %s among 10 watched: %.2f s\n", s.Name.c_str(),
+                  s.Seen > 0 && awake > 0 ? s.Seen - awake : -1.0);
+    }
+    std::printf("banner: %s\n", k.Lines().c_str());
+  }
+  kst::test::UseNames("refuse");
+  for (const auto& s : sleepers) kst::test::PutToSleep(s.Mac);
+}
+
+void SweepAndArpRates() {
+  TKestrune k({Computer("Insomniac", "02-77-00-00-01-34")});
+  const double sent = kst::test::WallClockNow();
+  k.Session.Command(kst::e2e::kCmdSend);
+  kst::e2e::WaitUntil([&] { return k.Lines().find("has not answered after 2 minutes") != std::string::npos; }, 135s);
+  const double over = kst::test::WallClockNow();
+  std::vector<double> asked, checked;
+  double first = 0, last = 0;
+  for (const auto& r : kst::test::ArpRequestsLogFromHost()) {
+    if (r.Time < sent || r.Time > over) continue;
+    (r.Broadcast ? asked : checked).push_back(r.Time);
+    // One pass: from the first address asked to the last of the /24.
+    if (r.Broadcast && first == 0) first = r.Time;
+    if (r.Broadcast && last == 0 && r.Address == "10.77.0.254") last = r.Time;
+  }
+  const auto peak = [](std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    size_t most = 0;
+    for (size_t i = 0, j = 0; i < times.size(); ++i) {
+      while (j < times.size() && times[j] < times[i] + 1.0) ++j;
+      most = std::max(most, j - i);
+    }
+    return most;
+  };
+  std::vector<double> all = asked;
+  all.insert(all.end(), checked.begin(), checked.end());
+  const double span = asked.empty() ? 0 : asked.back() - asked.front();
+  std::printf("one pass of the /24 (10.77.0.1 to .254): %.1f s\n", last > 0 ? last - first : -1.0);
+  std::printf("ARP requests of the watch (broadcast): %zu in %.1f s, mean %.1f a second, peak %zu in one second\n",
+              asked.size(), span, span > 0 ? static_cast<double>(asked.size()) / span : 0.0, peak(asked));
+  std::printf("Linux's own checks of entries it keeps (unicast): %zu; all requests: peak %zu in one second\n",
+              checked.size(), peak(all));
 }
 
 double SendAll(const char* destination, const std::wstring& program, const char* which) {
-  TKestrune k(1000, "pc", "02-BF-00-00-00-00", destination, program);
+  std::vector<TComputer> list;
+  for (int i = 0; i < 1000; ++i)
+    list.push_back({"pc" + std::to_string(i), kst::StrToMac("02-BF-00-00-00-00") + static_cast<uint64_t>(i), destination, 40019});
+  TKestrune k(list, program);
   const auto start = std::chrono::steady_clock::now();
-  PostMessageW(k.Window, WM_COMMAND, kCmdSendAll, 0);
-  kst::e2e::WaitUntil([&] { return kst::e2e::WindowText(k.Status).rfind("PC999: magic packet sent", 0) == 0; }, 120s);
+  k.Session.Command(kst::e2e::kCmdSendAll);
+  kst::e2e::WaitUntil([&] { return k.Session.StatusText().rfind("PC999: magic packet sent", 0) == 0; }, 120s);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("Send to All over 1,000 computers to %s, %s: %.2f s (banner: %.60s)\n", destination, which, seconds,
-              k.Line().c_str());
+  std::printf("Send to All over 1,000 computers to %s, %s: %.2f s (status: %s; banner: %.60s)\n", destination, which,
+              seconds, k.Session.StatusText().c_str(), k.Lines().c_str());
   return seconds;
+}
+
+void ExitDuringWatch() {
+  kst::test::UseNames("silent");
+  const int asked = kst::test::NameServerQueries("sleeper-35");
+  kst::e2e::TKestruneSession session;
+  session.StoreSetting("Promo", 1);
+  session.StoreList({Computer("sleeper-35", "02-77-00-00-01-35"), Computer("Insomniac", "02-77-00-00-01-34")});
+  session.Start(60s);
+  session.Command(kst::e2e::kCmdSendAll);
+  kst::e2e::WaitUntil([&] { return kst::test::NameServerQueries("sleeper-35") > asked; }, 30s);
+  const auto closed = std::chrono::steady_clock::now();
+  const auto code = session.Exit(WM_CLOSE, 30s);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count();
+  const bool again = session.Start(60s) && !kst::e2e::FindMessageBox(session.Process().Id(), 1s);
+  std::printf("exit during a watch and a hanging name lookup: %.2f s from the close to the end (exit code %s); "
+              "next start %s\n",
+              seconds, code ? std::to_string(*code).c_str() : "none", again ? "let in" : "REFUSED");
+  session.Exit(WM_CLOSE, 20s);
+  kst::test::UseNames("refuse");
+  kst::test::PutToSleep("02-77-00-00-01-35");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (!kst::test::InSandbox()) return 2;
-  const std::wstring program = kst::e2e::ProgramPath(KST_KESTRUNE_EXE);
   const std::wstring before = argc > 1 ? kst::Widen(argv[1]) : std::wstring();
   if (argc <= 2) {
-    WakeToBanner("Sleeper-31", "02-77-00-00-01-31");
-    WakeToBanner("Sleeper-32", "02-77-00-00-01-32");
-    WakeToBanner("Sleeper-33", "02-77-00-00-01-33");
-    ArpPerMinute("Insomniac");
-    ArpPerMinute("Insomniac (10.77.0.34)");
+    WakeToBannerAmongTen();
+    SweepAndArpRates();
+    ExitDuringWatch();
   }
   // Alternating, so that the load of the machine falls on each alike.
   double with = 0, idle = 0, without = 0;
   for (int i = 0; i < 2; ++i) {
-    idle += SendAll("192.168.77.255", program, "watch idle");
-    with += SendAll("10.77.0.255", program, "watch sweeping");
+    idle += SendAll("192.168.77.255", {}, "watch idle");
+    with += SendAll("10.77.0.255", {}, "watch sweeping");
     if (!before.empty()) without += SendAll("10.77.0.255", before, "no assistant");
   }
   std::printf("Send to All, watch sweeping / watch idle: %.3f\n", with / idle);

@@ -13,8 +13,9 @@ namespace {
 
 constexpr size_t kMaxHostText = 255;
 
-// Every IPv4 address the resolver gives for the name, in its order, as dotted text.
-std::vector<std::string> ResolveAll(std::string_view host) {
+}  // namespace
+
+std::vector<std::string> ResolveAddresses(std::string_view host) {
   std::vector<std::string> addresses;
   if (host.empty()) return addresses;
   TWinsockSession winsock;
@@ -35,15 +36,13 @@ std::vector<std::string> ResolveAll(std::string_view host) {
   return addresses;
 }
 
-}  // namespace
-
 std::string LookupHostAddress(std::string_view hostOrAddress) {
-  auto all = ResolveAll(hostOrAddress);
+  auto all = ResolveAddresses(hostOrAddress);
   return all.empty() ? std::string() : all.back();
 }
 
 std::string ResolveFirstAddress(std::string_view host) {
-  auto all = ResolveAll(host);
+  auto all = ResolveAddresses(host);
   return all.empty() ? std::string() : all.front();
 }
 

@@ -114,6 +114,8 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   void AlignTable();
   // Saves settings and list once, at the end of the session or when the window goes.
   void SaveOnce();
+  // Stops the scan and waits a moment for it; past that the process ends at once.
+  void EndScan();
   LRESULT Notify(const NMHDR& header);
   void LayoutControls();
   // Fonts for the screen's DPI, given to the controls.
@@ -125,7 +127,13 @@ class TWolMainForm final : public TWindow, public IKestrunePlatform, private IKe
   // The wake assistant: the selected computer's route while no watch is shown, else the watch.
   void TableSelectionChange();
   void ShowRoute();
-  void WatchLines(LPARAM lines);
+  void WatchLines(WPARAM generation, LPARAM lines);
+  // The computers leave the watch (deleted, edited, replaced by an import).
+  void LeaveWatch(const std::vector<uint64_t>& ids);
+  // The sender's check of a stored local address, over the networks the route line uses.
+  static std::function<bool(uint32_t)> IsLocal(std::span<const TNetworkInterface> interfaces);
+  // The record identity at a table index; 0 outside the list.
+  uint64_t IdAt(int index) const;
   int GetSelection() const { return FTable.GetSelection(); }
   void SetSelection(int row) override { FTable.SetSelection(row); }
   int GetMouseRow(POINT screen) const { return FTable.GetMouseRow(screen); }

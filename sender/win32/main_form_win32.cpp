@@ -13,8 +13,6 @@
 #include "sender/editor_rules.h"
 #include "sender/messages.h"
 #include "sender/version.h"
-#include "netcore/local_address.h"
-#include "netcore/os_error.h"
 #include "netcore/win32/adapters_win32.h"
 #include "netcore/win32/os_error_win32.h"
 #include "sender/wake_assistant.h"
@@ -211,7 +209,10 @@ LRESULT TWolMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       ScanEnd();
       break;
     case WM_WATCH_LINES:
-      WatchLines(lParam);
+      WatchLines(wParam, lParam);
+      return 0;
+    case WM_WATCH_ROUTE:
+      ShowRoute();
       return 0;
     case WM_KEYDOWN:
       if (KbdKeyDown(wParam)) return 0;
@@ -353,14 +354,31 @@ void TWolMainForm::SaveOnce() {
 }
 
 void TWolMainForm::FormDestroy() {
-  // The scan's owner posts WM_QUIT to its thread and waits for the probes and lookups under way,
-  // at most one probe's time plus one lookup's, before the lists can go.
-  FScan.reset();
-  // The same for the wake assistant: it ends after the probes under way.
-  FWatcher.reset();
+  // Saved first: nothing that follows may cost the user's list. Only window mode has a scan or
+  // a watch.
   if (FCommandLineMode) return;
   SaveOnce();
   THtmlHelp::Process().CloseAll();
+  // The watch's thread never blocks for long; its ARP calls and name lookups are not waited for.
+  FWatcher.reset();
+  EndScan();
+}
+
+void TWolMainForm::EndScan() {
+  if (!FScan) return;
+  // The scan ends after the probes and lookups under way, which may take a resolver's whole
+  // time-out; the process keeps the single-instance mutex until it ends, so the next start would
+  // be refused meanwhile. What is left to wait for is only the scan's results, which nobody sees
+  // any more: past a second the process ends at once, its list saved.
+  FScan->Stop();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  MSG msg;
+  while (!PeekMessageW(&msg, Handle(), WM_SCAN_END, WM_SCAN_END, PM_REMOVE)) {
+    if (std::chrono::steady_clock::now() >= end) ExitProcess(static_cast<UINT>(FExitCode));
+    Sleep(20);
+  }
+  // Its thread has posted its last message; this waits only for it to return.
+  FScan.reset();
 }
 
 void TWolMainForm::FormDeactivate() {
@@ -407,16 +425,34 @@ void TWolMainForm::SendAllClick() { FApp.SendAllPackets(); }
 void TWolMainForm::AddClick() { AddEditHost(-1); }
 void TWolMainForm::EditClick() { AddEditHost(GetSelection()); }
 void TWolMainForm::MouseDblClick(int mouseRow) { AddEditHost(mouseRow); }
-void TWolMainForm::DeleteClick() { FApp.DeleteHost(GetSelection()); }
+void TWolMainForm::DeleteClick() {
+  const uint64_t id = IdAt(GetSelection());
+  if (FApp.DeleteHost(GetSelection())) LeaveWatch({id});
+}
 void TWolMainForm::UpClick() { FApp.MoveHost(GetSelection(), true); }
 void TWolMainForm::DownClick() { FApp.MoveHost(GetSelection(), false); }
 void TWolMainForm::ExitClick() { SendMessageW(Handle(), WM_CLOSE, 0, 0); }
 void TWolMainForm::HelpClick() { ShowMainHelp(); }
 
 void TWolMainForm::AddEditHost(int index) {
+  const uint64_t id = IdAt(index);
   FApp.State().EditIndex = index;
   THostForm editor(FApp.State(), FLocalAddressList);
-  if (editor.Execute(Handle())) DisplayTable();
+  if (!editor.Execute(Handle())) return;
+  // What the watch knew of an edited computer (its MAC, its name) may no longer hold.
+  if (id != 0) LeaveWatch({id});
+  DisplayTable();
+}
+
+uint64_t TWolMainForm::IdAt(int index) const {
+  const auto& list = FApp.State().HostList;
+  return index >= 0 && static_cast<size_t>(index) < list.size() ? list[static_cast<size_t>(index)]->Id.Value() : 0;
+}
+
+void TWolMainForm::LeaveWatch(const std::vector<uint64_t>& ids) {
+  if (!FWatcher || ids.empty()) return;
+  if (const auto lines = FWatcher->Remove(ids)) FBanner->SetLines(*lines);
+  ShowRoute();
 }
 
 void TWolMainForm::SearchClick() {
@@ -533,8 +569,15 @@ void TWolMainForm::TableSelectionChange() {
   ShowRoute();
 }
 
+std::function<bool(uint32_t)> TWolMainForm::IsLocal(std::span<const TNetworkInterface> interfaces) {
+  return [interfaces](uint32_t a) {
+    return (a >> 24) == 127 ||
+           std::any_of(interfaces.begin(), interfaces.end(), [&](const TNetworkInterface& i) { return i.Address == a; });
+  };
+}
+
 void TWolMainForm::ShowRoute() {
-  if (!FBanner || (FWatcher && FWatcher->Shown())) return;
+  if (!FBanner || !FWatcher || FWatcher->Shown()) return;
   const int index = GetSelection();
   const auto& list = FApp.State().HostList;
   if (index < 0 || static_cast<size_t>(index) >= list.size()) {
@@ -542,25 +585,26 @@ void TWolMainForm::ShowRoute() {
                                    "banner tells whether the computer woke up."});
     return;
   }
-  // The addresses as they are now: the local address list stays as it was built at start.
-  std::vector<TNetworkInterface> interfaces;
-  try {
-    interfaces = InterfacesOf(ReadAdapterRecords());
-  } catch (const TOsError&) {
-    // No adapters: every destination is off every network.
-  }
+  // The addresses as last read, off this thread and at most once a second: the local address
+  // list stays as it was built at start.
+  const auto interfaces = FWatcher->Interfaces();
   const THostRecord& record = *list[static_cast<size_t>(index)];
-  FBanner->SetLines(RouteLines(record, FindRoute(record, interfaces, [](uint32_t a) { return IsLocalAddress(a); })));
+  FBanner->SetLines(RouteLines(record, FindRoute(record, interfaces, IsLocal(interfaces))));
 }
 
-void TWolMainForm::PacketSent(const THostRecord& record, uint32_t address, bool sendAll, bool startGroup) {
+void TWolMainForm::PacketSent(const THostRecord& record, uint32_t, bool sendAll, bool startGroup) {
   if (!FWatcher) return;
-  FWatcher->Add({record.Id.Value(), record.ComputerName, record.MacAddress, address}, sendAll, startGroup);
+  // The watch follows the route the line shows (the address sent to is the record's by now).
+  const auto interfaces = FWatcher->Interfaces();
+  FWatcher->Add({record.Id.Value(), record.ComputerName, record.MacAddress,
+                 FindRoute(record, interfaces, IsLocal(interfaces))},
+                sendAll, startGroup);
 }
 
-void TWolMainForm::WatchLines(LPARAM lines) {
+void TWolMainForm::WatchLines(WPARAM generation, LPARAM lines) {
   const std::unique_ptr<std::vector<std::string>> owned(reinterpret_cast<std::vector<std::string>*>(lines));
-  if (FBanner && owned && FWatcher && FWatcher->Shown()) FBanner->SetLines(*owned);
+  if (FBanner && owned && FWatcher && FWatcher->Shown() && generation == FWatcher->Generation())
+    FBanner->SetLines(*owned);
 }
 
 void TWolMainForm::ScanMenusEnable(bool enable) {
@@ -605,7 +649,10 @@ void TWolMainForm::FileExportMenuClick() {
 
 void TWolMainForm::FileImportMenuClick() {
   TViewSettings& view = FApp.View();
+  std::vector<uint64_t> before;
+  for (const auto& r : FApp.State().HostList) before.push_back(r->Id.Value());
   if (!FIniDialogs.ImportDlg(Handle(), FApp.State(), view, LocalAddresses())) return;
+  LeaveWatch(before);
   FTable.SetColumnWidths({view.Columns.begin(), view.Columns.end()});
   DisplayTable();
   SetBannerExpanded(view.Promo);
@@ -674,6 +721,7 @@ std::string TWolMainForm::UserName() {
 
 bool TWolMainForm::StartSender(uint64_t hostId, const std::string& destination, const std::string& localAddress,
                                uint64_t macAddress, uint64_t password, uint16_t port) {
+  if (FWatcher) FWatcher->SendStarting(hostId);
   return TUdpSender::Start(hostId, Handle(), destination, localAddress, macAddress, password, port);
 }
 

@@ -1,79 +1,76 @@
 #include <winsock2.h>
+#include <iphlpapi.h>
 
 #include "sender/win32/wake_watch.h"
 
 #include <algorithm>
-#include <functional>
-#include <memory>
-#include <optional>
+#include <stdexcept>
 
-#include "netcore/arp_sweep.h"
+#include "netcore/address_text.h"
+#include "netcore/host_lookup.h"
 #include "netcore/os_error.h"
 #include "netcore/win32/adapters_win32.h"
+#include "netcore/win32/worker_thread_win32.h"
 #include "sender/messages.h"
 
 namespace kst {
 namespace {
 
-// Candidates are asked for one by one; more addresses than this make a sweep.
-constexpr size_t kProbedOneByOne = 16;
+using namespace std::chrono_literals;
 
-// ARP answers at once for many addresses: all are announced first, so that their answers and
-// time-outs overlap, then helper threads collect them (SendARP blocks per address) while the
-// calling thread runs between() every half second.
-std::vector<std::pair<uint64_t, TWakeWatch::TTime>> ResolveAll(TArpSweep& sweep, const std::vector<uint32_t>& addresses,
-                                                                const std::atomic<bool>& stop,
-                                                                std::chrono::steady_clock::time_point epoch,
-                                                                const std::function<void()>& between) {
-  std::vector<std::pair<uint64_t, TWakeWatch::TTime>> answers(addresses.size());
-  for (uint32_t a : addresses) sweep.Announce(a);
-  std::atomic<size_t> next{0};
-  std::atomic<size_t> done{0};
-  const auto work = [&]() noexcept {
-    for (size_t i; !stop.load() && (i = next.fetch_add(1)) < addresses.size();) {
-      uint64_t mac = 0;
-      try {
-        mac = sweep.MacOf(addresses[i]);
-      } catch (...) {
-        // Out of memory: no answer this time.
-      }
-      answers[i] = {mac, std::chrono::duration_cast<TWakeWatch::TTime>(std::chrono::steady_clock::now() - epoch)};
-      done.fetch_add(1);
-    }
-  };
-  std::vector<std::thread> threads;
-  try {
-    for (size_t t = 0; t < std::min<size_t>(8, addresses.size()); ++t) threads.emplace_back(work);
-  } catch (...) {
-    // No more threads: this one does the rest.
-  }
-  if (threads.empty()) {
-    work();
-  } else {
-    auto last = std::chrono::steady_clock::now();
-    while (done.load() < addresses.size() && !stop.load()) {
-      Sleep(20);
-      if (std::chrono::steady_clock::now() - last >= std::chrono::milliseconds(500)) {
-        between();
-        last = std::chrono::steady_clock::now();
-      }
-    }
-  }
-  for (auto& t : threads) t.join();
-  return answers;
-}
-
-std::vector<TNetworkInterface> CurrentInterfaces() {
-  try {
-    return InterfacesOf(ReadAdapterRecords());
-  } catch (const TOsError&) {
-    return {};
-  }
-}
+// Between rounds while a watch runs; the neighbour table is read every half second (under Wine
+// a read of a few hundred rows costs as much as a send).
+constexpr auto kRound = 100ms;
+constexpr auto kTableEvery = 500ms;
+// A computer joined within this long: Send to All still sends, and nothing is asked meanwhile.
+constexpr auto kChainGap = 1s;
+constexpr auto kInterfacesEvery = 1s;
+constexpr size_t kLookupThreads = 2;
 
 }  // namespace
 
-TWakeWatcher::TWakeWatcher(HWND window) : FWindow(window) {
+// Name lookups on threads of their own: a resolver that does not answer holds one for its whole
+// time-out, which neither the watch nor the exit waits for.
+struct TWakeWatcher::TLookups {
+  std::mutex Lock;
+  std::deque<std::pair<uint64_t, std::string>> Queue;
+  std::vector<std::pair<uint64_t, std::vector<uint32_t>>> Done;
+  size_t Threads = 0;
+  bool Gone = false;
+
+  // Lookups not begun for computers no longer watched are not asked: a silent name server would
+  // hold the next watch's behind them.
+  void Keep(const std::function<bool(uint64_t)>& watched) {
+    std::lock_guard<std::mutex> guard(Lock);
+    std::erase_if(Queue, [&](const std::pair<uint64_t, std::string>& q) { return !watched(q.first); });
+  }
+
+  void Work() noexcept {
+    for (;;) {
+      std::pair<uint64_t, std::string> next;
+      {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Gone || Queue.empty()) {
+          --Threads;
+          return;
+        }
+        next = std::move(Queue.front());
+        Queue.pop_front();
+      }
+      try {
+        std::vector<uint32_t> addresses;
+        for (const auto& text : ResolveAddresses(next.second)) addresses.push_back(StrToIp(text));
+        std::lock_guard<std::mutex> guard(Lock);
+        Done.emplace_back(next.first, std::move(addresses));
+      } catch (...) {
+        // Out of memory: the computer keeps the candidates it has.
+      }
+    }
+  }
+};
+
+TWakeWatcher::TWakeWatcher(HWND window) : FWindow(window), FLookups(std::make_shared<TLookups>()) {
+  ReadInterfaces();
   FThread = std::thread([this]() noexcept { Execute(); });
 }
 
@@ -82,8 +79,62 @@ TWakeWatcher::~TWakeWatcher() {
     std::lock_guard<std::mutex> guard(FLock);
     FStop.store(true);
   }
+  {
+    std::lock_guard<std::mutex> guard(FLookups->Lock);
+    FLookups->Gone = true;
+  }
   FWake.notify_all();
   if (FThread.joinable()) FThread.join();
+}
+
+TWatchTime TWakeWatcher::Since(TClock::time_point t) const {
+  // The steady clock of the neighbour evidence, whose epoch is its first use.
+  return SteadyClock().Now() - std::chrono::duration_cast<TWatchTime>(TClock::now() - t);
+}
+
+void TWakeWatcher::ReadInterfaces() {
+  std::vector<TNetworkInterface> interfaces;
+  try {
+    // Windows sends the limited broadcast out of the interface of its best route for it; 0 where
+    // that cannot be told (Wine may fail it).
+    DWORD broadcastIndex = 0;
+    if (GetBestInterface(INADDR_BROADCAST, &broadcastIndex) != NO_ERROR) broadcastIndex = 0;
+    interfaces = InterfacesOf(ReadAdapterRecords(), broadcastIndex);
+  } catch (const TOsError&) {
+    // No adapters: every destination is off every network.
+  }
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    changed = interfaces != FInterfaces;
+    FInterfaces = std::move(interfaces);
+    FInterfacesRead = TClock::now();
+    FInterfacesWanted = false;
+  }
+  if (changed && FThread.joinable()) PostMessageW(FWindow, WM_WATCH_ROUTE, 0, 0);
+}
+
+std::vector<TNetworkInterface> TWakeWatcher::Interfaces() {
+  RefreshInterfaces();
+  std::lock_guard<std::mutex> guard(FLock);
+  return FInterfaces;
+}
+
+void TWakeWatcher::RefreshInterfaces() noexcept {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FInterfacesWanted) return;
+    FInterfacesWanted = true;
+  }
+  FWake.notify_all();
+}
+
+void TWakeWatcher::SendStarting(uint64_t hostId) noexcept {
+  try {
+    FBefore.Starting(hostId, SteadyClock().Now(), [] { return NeighbourPlatform().ReadTable(); });
+  } catch (...) {
+    // Out of memory: no answer before the packet is claimed for it.
+  }
 }
 
 void TWakeWatcher::Add(TWatchTarget target, bool group, bool newGroup) {
@@ -96,113 +147,176 @@ void TWakeWatcher::Add(TWatchTarget target, bool group, bool newGroup) {
   FWake.notify_all();
 }
 
+std::optional<std::vector<std::string>> TWakeWatcher::Remove(std::span<const uint64_t> hostIds) {
+  std::lock_guard<std::mutex> guard(FLock);
+  const auto gone = [&](uint64_t id) { return std::find(hostIds.begin(), hostIds.end(), id) != hostIds.end(); };
+  // Sends not yet taken over by the thread never join.
+  const auto before = FInbox.size();
+  std::erase_if(FInbox, [&](const TRequest& r) { return gone(r.Target.HostId); });
+  bool changed = FInbox.size() != before;
+  // Sends the thread has taken but not added yet: it drops them when it adds.
+  for (uint64_t id : hostIds) {
+    if (std::find(FTaken.begin(), FTaken.end(), id) == FTaken.end()) continue;
+    std::erase(FTaken, id);
+    FRemovedMeanwhile.push_back(id);
+    changed = true;
+  }
+  FLookups->Keep([&](uint64_t id) { return !gone(id); });
+  for (uint64_t id : hostIds) changed = (FWatch && FWatch->Remove(id)) || changed;
+  if (!changed) return std::nullopt;
+  FGeneration.fetch_add(1);
+  if (!FWatch || FWatch->Count() == 0) {
+    FWatch.reset();
+    FShownLines.clear();
+    if (FInbox.empty() && FTaken.empty()) FShown.store(false);
+    return std::nullopt;
+  }
+  FShownLines = FWatch->Lines(Since(TClock::now()));
+  return FShownLines;
+}
+
 void TWakeWatcher::Dismiss() noexcept {
   if (FFinished.load()) FShown.store(false);
 }
 
-void TWakeWatcher::PostLines(const std::vector<std::string>& lines) noexcept {
-  try {
-    auto copy = std::make_unique<std::vector<std::string>>(lines);
-    if (PostMessageW(FWindow, WM_WATCH_LINES, 0, reinterpret_cast<LPARAM>(copy.get()))) copy.release();
-  } catch (...) {
-    // Out of memory: the banner keeps its lines until the next change.
+void TWakeWatcher::StartLookup(const TWatchTarget& target) {
+  {
+    std::lock_guard<std::mutex> guard(FLookups->Lock);
+    FLookups->Queue.emplace_back(target.HostId, target.Name);
+    if (FLookups->Threads >= kLookupThreads) return;
+    ++FLookups->Threads;
+  }
+  if (!StartWorkerThread([lookups = FLookups] { lookups->Work(); })) {
+    std::lock_guard<std::mutex> guard(FLookups->Lock);
+    --FLookups->Threads;
   }
 }
 
 void TWakeWatcher::Execute() noexcept {
-  using std::chrono::duration_cast;
-  using TTime = TWakeWatch::TTime;
-  const auto since = [this](TClock::time_point t) { return duration_cast<TTime>(t - FEpoch); };
   try {
-    const auto arp = MakeArpSweep();
-    std::optional<TWakeWatch> watch;
-    std::vector<std::string> shown;
-    bool over = false;
-    TTime nextRead{};
-    std::vector<TNeighbourRow> table;
-    TClock::time_point tableRead{};
+    INeighbourPlatform& platform = NeighbourPlatform();
+    auto prober = MakeWakeProber(platform, SteadyClock(), [](std::function<void()> work) {
+      if (!StartWorkerThread(std::move(work))) throw std::runtime_error("no thread");
+    });
+    // Windows states are its own: Reachable there is an answer it had lately.
+    const bool systemStates = platform.CanResolve();
+    TArpBudget budget;
+    TNeighbourTable table;
+    std::vector<TWatchTarget> toLookUp;
+    TClock::time_point nextRead{};
     TClock::time_point posted{};
     TClock::time_point lastRequest{};
     // At most four times a second while the watch runs (Send to All changes the count with every
     // computer); the outcome at once.
-    const auto show = [&](TTime now) {
-      if (TClock::now() - posted < std::chrono::milliseconds(250) && !watch->Finished(now)) return;
-      auto lines = watch->Lines(now);
-      if (lines == shown) return;
-      shown = std::move(lines);
-      PostLines(shown);
-      posted = TClock::now();
+    const auto show = [&](TClock::time_point now) {
+      std::vector<std::string> lines;
+      WPARAM generation = 0;
+      {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (!FWatch) return;
+        const bool over = FWatch->Finished(Since(now));
+        if (now - posted < 250ms && !over) return;
+        lines = FWatch->Lines(Since(now));
+        if (lines == FShownLines) return;
+        FShownLines = lines;
+        generation = FGeneration.load();
+        if (over) FFinished.store(true);
+      }
+      posted = now;
+      try {
+        auto copy = std::make_unique<std::vector<std::string>>(std::move(lines));
+        if (PostMessageW(FWindow, WM_WATCH_LINES, generation, reinterpret_cast<LPARAM>(copy.get()))) copy.release();
+      } catch (...) {
+        // Out of memory: the banner keeps its lines until the next change.
+      }
     };
     for (;;) {
       std::deque<TRequest> requests;
+      bool readInterfaces = false;
       {
         std::unique_lock<std::mutex> guard(FLock);
-        // Between rounds: a quarter of a second, or at once for a new computer or the stop.
-        FWake.wait_for(guard, std::chrono::milliseconds(watch && !over ? 250 : 60000),
-                       [this] { return FStop.load() || !FInbox.empty(); });
+        const bool watching = FWatch && !FWatch->Finished(Since(TClock::now()));
+        auto until = TClock::now() + (watching ? kRound : std::chrono::duration_cast<TClock::duration>(60s));
+        const bool wanted = FInterfacesWanted;
+        if (wanted) until = std::min(until, FInterfacesRead + kInterfacesEvery);
+        // A read asked for meanwhile sets a new time to wake.
+        FWake.wait_until(guard, until, [&] { return FStop.load() || !FInbox.empty() || FInterfacesWanted != wanted; });
         if (FStop.load()) return;
         requests.swap(FInbox);
+        FTaken.clear();
+        FRemovedMeanwhile.clear();
+        for (const auto& r : requests) FTaken.push_back(r.Target.HostId);
+        readInterfaces = FInterfacesWanted && TClock::now() - FInterfacesRead >= kInterfacesEvery;
       }
+      if (readInterfaces || (!requests.empty() && TClock::now() - FInterfacesRead >= kInterfacesEvery))
+        ReadInterfaces();
       if (!requests.empty()) {
-        // Copies of the machine's networks and its neighbour table as they are at the send. During
-        // Send to All the computers come every few milliseconds and nothing probes meanwhile: the
-        // read at the chain's first computer serves them all, since reading the table costs Wine
-        // as much as a send.
-        const bool chainGoesOn = TClock::now() - lastRequest < std::chrono::seconds(1);
         lastRequest = TClock::now();
-        if (!chainGoesOn) {
-          table = ReadNeighbourTable();
-          tableRead = TClock::now();
-        }
+        std::lock_guard<std::mutex> guard(FLock);
         for (auto& r : requests) {
+          // The table read as its send started, before its own packet could make the system ask.
+          const auto before = FBefore.Take(r.Target.HostId);
+          if (std::find(FRemovedMeanwhile.begin(), FRemovedMeanwhile.end(), r.Target.HostId) != FRemovedMeanwhile.end())
+            continue;
           // Send to All's later computers join its watch even when it has nothing left to wait for.
-          if (!watch || r.NewGroup || (!r.Group && watch->Finished(since(r.At))))
-            watch.emplace(CurrentInterfaces(), r.Group);
-          watch->Add(std::move(r.Target), table, since(r.At));
-        }
-        show(since(TClock::now()));
-      }
-      if (!watch) continue;
-      const TTime now = since(TClock::now());
-      const bool due = now >= watch->NextDue();
-      // While Send to All still sends (a computer joined within the last second) the probes wait:
-      // they would take the time of the sends they run beside, and nothing wakes that fast.
-      const bool sending = TClock::now() - lastRequest < std::chrono::seconds(1);
-      // Every half second the table shows what the system has learnt since, whoever asked.
-      if (!sending && !watch->Finished(now) && (due || now >= nextRead)) {
-        table = ReadNeighbourTable();
-        tableRead = TClock::now();
-        watch->Table(table, since(tableRead));
-        nextRead = now + TTime(500);
-        const auto round = due ? watch->Due(table, now, FScanRunning.load()) : TWakeWatch::TRound{};
-        if (!round.Probe.empty()) {
-          const auto readTable = [&] {
-            watch->Table(ReadNeighbourTable(), since(TClock::now()));
-            show(since(TClock::now()));
-          };
-          if (round.Probe.size() > kProbedOneByOne) {
-            // A sweep: the resolving datagrams, then the table a few times while the answers come
-            // in; waiting on each address would cost far more than the sends it runs beside.
-            // A sweep object of its own: one announcement per address and sweep, then forgotten.
-            const auto sweep = MakeArpSweep();
-            for (uint32_t a : round.Probe) sweep->Announce(a);
-            for (int i = 0; i < 5 && !FStop.load(); ++i) {
-              Sleep(250);
-              readTable();
-            }
-          } else {
-            // While the answers come, the table is read as between rounds.
-            const auto answers = ResolveAll(*arp, round.Probe, FStop, FEpoch, readTable);
-            for (size_t i = 0; i < answers.size(); ++i)
-              watch->Answer(round.Probe[i], answers[i].first, answers[i].second);
+          if (!FWatch || r.NewGroup || (!r.Group && FWatch->Finished(Since(r.At)))) {
+            FWatch.emplace(FInterfaces, r.Group, systemStates);
+            FShownLines.clear();
           }
-          if (FStop.load()) return;
+          const bool lookup = IsLookupName(r.Target.Name);
+          if (lookup) toLookUp.push_back(r.Target);
+          FWatch->Add(std::move(r.Target), before ? *before : TNeighbourTable{}, Since(r.At), lookup);
+        }
+        FTaken.clear();
+        FRemovedMeanwhile.clear();
+        FLookups->Keep([&](uint64_t id) { return FWatch && FWatch->Watches(id); });
+      }
+      const auto now = TClock::now();
+      bool watching = false;
+      {
+        std::lock_guard<std::mutex> guard(FLock);
+        watching = FWatch && !FWatch->Finished(Since(now));
+        if (!watching) {
+          toLookUp.clear();
+          FLookups->Keep([](uint64_t) { return false; });
         }
       }
-      const TTime after = since(TClock::now());
-      show(after);
-      over = watch->Finished(after);
-      if (over) FFinished.store(true);
+      // While Send to All still sends, nothing is asked, not even the name server: it would take
+      // the time of the sends it ran beside, and nothing wakes that fast.
+      if (watching && now - lastRequest >= kChainGap) {
+        {
+          std::lock_guard<std::mutex> guard(FLock);
+          std::erase_if(toLookUp, [&](const TWatchTarget& t) { return !FWatch || !FWatch->Watches(t.HostId); });
+        }
+        for (const auto& t : toLookUp) StartLookup(t);
+        toLookUp.clear();
+        std::vector<std::pair<uint64_t, std::vector<uint32_t>>> found;
+        {
+          std::lock_guard<std::mutex> guard(FLookups->Lock);
+          found.swap(FLookups->Done);
+        }
+        std::vector<TAddressEvidence> learnt;
+        const bool read = now >= nextRead;
+        if (read) {
+          const TWatchTime readAt = Since(TClock::now());
+          table = platform.ReadTable();
+          learnt = prober->Collect(table, readAt);
+          nextRead = now + kTableEvery;
+        }
+        std::vector<uint32_t> probes;
+        {
+          std::lock_guard<std::mutex> guard(FLock);
+          if (FWatch) {
+            for (const auto& [id, addresses] : found) FWatch->AddCandidates(id, addresses);
+            if (read) FWatch->Table(table);
+            for (const auto& e : learnt) FWatch->Evidence(e);
+            probes = FWatch->Due(Since(TClock::now()), budget, FScanRunning.load(),
+                                 [&](uint32_t a) { return prober->RequestsOf(a); });
+          }
+        }
+        for (uint32_t a : probes) prober->Ask(a, Since(TClock::now()));
+      }
+      show(TClock::now());
     }
   } catch (...) {
     // Out of memory: the watch ends; the banner keeps its last lines.

@@ -105,7 +105,7 @@ std::vector<std::string> TKestruneSession::StoredNames() {
 bool TKestruneSession::Launch(const std::wstring& arguments, std::optional<WORD> show) {
   FProcess.reset();
   FWindow = FTable = FTitles = FStatus = FToolBar = FBanner = nullptr;
-  FProcess = StartKestrune(arguments, show);
+  FProcess = FProgram.empty() ? StartKestrune(arguments, show) : TProcess::Start(FProgram, arguments, show);
   return FProcess.has_value();
 }
 

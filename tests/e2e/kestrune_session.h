@@ -89,6 +89,8 @@ class TKestruneSession {
   bool Launch(const std::wstring& arguments = L"", std::optional<WORD> show = std::nullopt);
   // Finds the main window ("Kestrune VERSION") and its controls; false when one is missing.
   bool FindMainWindow(std::chrono::milliseconds timeout = 10s);
+  // Later launches start this build of the program (a Windows path) instead of kestrune.exe.
+  void UseProgram(std::wstring program) { FProgram = std::move(program); }
   // Launch() and FindMainWindow(): the window of a new run.
   bool Start(std::chrono::milliseconds timeout = 10s);
   // Posts message (WM_APP_EXIT as another program asks, WM_CLOSE as the close box) to the window;
@@ -129,6 +131,7 @@ class TKestruneSession {
  private:
   std::unique_ptr<IRegistryAccessor> FRegistry;
   std::optional<TProcess> FProcess;
+  std::wstring FProgram;
   HWND FWindow = nullptr, FTable = nullptr, FTitles = nullptr, FStatus = nullptr, FToolBar = nullptr,
        FBanner = nullptr;
 };

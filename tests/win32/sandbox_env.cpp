@@ -106,27 +106,69 @@ bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, co
   return ChangeAddress(kind + ' ' + address + ' ' + mac);
 }
 
-long ArpRequestsFromHost() {
+namespace {
+
+// Asks the ARP counter (an empty file NAME.<kind>) and reads its answer (NAME.done) with read.
+void AskArpCounter(const char* kind, const std::function<void(std::istream&)>& read) {
   static std::atomic<int> serial{0};
   const std::string base = WinePath(Env("KST_SLEEPER_COMMANDS")) + "\\count" + std::to_string(GetCurrentProcessId()) +
                            "-" + std::to_string(serial++);
-  std::ofstream(base + ".arp").close();
+  std::ofstream(base + "." + kind).close();
   const std::string done = base + ".done";
   for (int i = 0; i < 500 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
-  long count = -1;
   {
     std::ifstream in(done);
-    double time = 0;
-    in >> time >> count;
+    read(in);
   }
   DeleteFileA(done.c_str());
+}
+
+}  // namespace
+
+long ArpRequestsFromHost() {
+  long count = -1;
+  AskArpCounter("arp", [&](std::istream& in) {
+    double time = 0;
+    in >> time >> count;
+  });
   return count;
+}
+
+std::vector<TArpRequest> ArpRequestsLogFromHost() {
+  std::vector<TArpRequest> requests;
+  AskArpCounter("arptimes", [&](std::istream& in) {
+    TArpRequest r;
+    for (std::string kind; in >> r.Time >> kind >> r.Address;) {
+      r.Broadcast = kind == "broadcast";
+      requests.push_back(r);
+    }
+  });
+  return requests;
+}
+
+double WallClockNow() {
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  const uint64_t t = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+  return static_cast<double>(t - 116444736000000000ull) / 1e7;
 }
 
 bool UseNames(const std::string& mode) { return RunAgentRequest(Env("KST_NAMES"), "req", mode, std::chrono::seconds(5)); }
 
+int NameServerQueries(const std::string& name) {
+  std::ifstream log(WinePath(Env("KST_NAMES")) + "\\queries.log");
+  double time = 0;
+  int count = 0;
+  for (std::string asked; log >> time >> asked;) count += asked == name;
+  return count;
+}
+
 bool ChangeAddress(const std::string& request) {
   return RunAgentRequest(Env("KST_HOST_COMMANDS"), "addr", request, std::chrono::seconds(5));
+}
+
+bool BringUp(const std::string& address, const std::string& mac) {
+  return RunAgentRequest(Env("KST_SLEEPER_COMMANDS"), "up", address + " " + mac, std::chrono::seconds(5));
 }
 
 bool PutToSleep(const std::string& mac) {

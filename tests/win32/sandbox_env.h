@@ -52,15 +52,22 @@ bool PeerSendWakeStream(const std::string& address, uint16_t port, uint64_t firs
 std::string UserInput(const std::string& caption, const std::vector<std::string>& actions);
 
 // How the sandbox resolves unknown names, reverse lookups among them, for programs started
-// afterwards (tools/name_server.py): "refuse" (the default: at once), "slow SECONDS" (the LAN's
-// name server answers "no such name" after that long) or "silent" (it never answers).
+// afterwards (tools/name_server.py): "refuse" (the default: at once), "answer" (the LAN's name
+// server answers at once, with an address for the names it knows), "slow SECONDS" (it answers
+// after that long) or "silent" (it never answers).
 bool UseNames(const std::string& mode);
+// How often the LAN's name server has been asked for the name (lower case) since the sandbox
+// began, answered or not.
+int NameServerQueries(const std::string& name);
 // Changes this machine's LAN for programs running now: "add 10.77.0.N/24" or "del 10.77.0.N/24"
 // (an address of its own), or leaves a neighbour entry (LeaveNeighbourEntry); waits until done.
 bool ChangeAddress(const std::string& request);
 // Puts the sleeping computer with the MAC ("02-77-00-00-01-31") back to sleep: it leaves the LAN
 // until its next magic packet (tools/sleeping_computers.py); waits until done.
 bool PutToSleep(const std::string& mac);
+// Brings up a computer never seen before, awake, at the address with the MAC ("02-77-00-00-02-61"),
+// until PutToSleep(mac); waits until done.
+bool BringUp(const std::string& address, const std::string& mac);
 
 // Leaves a neighbour entry for the address on this machine, as a computer that answered a while
 // ago does: kind "stale" (valid until the next datagram makes Linux check it) or "failed"
@@ -69,5 +76,16 @@ bool LeaveNeighbourEntry(const std::string& kind, const std::string& address, co
 // ARP requests from this machine seen on the LAN so far (tools/sleeping_computers.py counts
 // them); -1 when the counter does not answer.
 long ArpRequestsFromHost();
+// Each of them: when it arrived (seconds since 1970, the peer's clock, the same as this
+// machine's), whether it went to every computer or to one MAC (the system checking an entry it
+// holds), and the address it asked for.
+struct TArpRequest {
+  double Time = 0;
+  bool Broadcast = false;
+  std::string Address;
+};
+std::vector<TArpRequest> ArpRequestsLogFromHost();
+// This machine's clock as the sandbox's agents log it: seconds since 1970.
+double WallClockNow();
 
 }  // namespace kst::test
