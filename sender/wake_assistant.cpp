@@ -398,7 +398,8 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
   for (auto& w : FTargets) {
     if (!Watching(w)) continue;
     for (uint32_t a : w.Candidates) {
-      if (std::find(candidates.begin(), candidates.end(), a) == candidates.end()) candidates.push_back(a);
+      if (std::find(candidates.begin(), candidates.end(), a) == candidates.end() && !FSetByHand.count(a))
+        candidates.push_back(a);
     }
   }
   const size_t n = candidates.size();
@@ -423,6 +424,8 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
     for (auto& w : FTargets) w.SearchHeld = w.SearchHeld || WantsSweep(w, now);
     return probes;
   }
+  // The search is over and the sweeps go on: if they do not finish, the search was not why.
+  for (auto& w : FTargets) w.SearchHeld = false;
   // The sweeps take what is left, keeping about a request a second for each candidate.
   const int sweepLimit = kArpPerSecond - static_cast<int>(std::min<size_t>(n, kArpPerSecond));
   std::vector<TSweep*> sweeps;
@@ -440,7 +443,7 @@ std::vector<uint32_t> TWakeWatch::Due(TTime now, TArpBudget& budget, bool scanRu
     for (uint32_t k = 0; k <= ~sweep.Mask && a == 0; ++k) {
       const uint32_t next = sweep.Next;
       sweep.Next = next + 1 >= last ? sweep.Network + 1 : next + 1;
-      if (Probeable(next) && !FInFlight.count(next) && !FOthers.count(next)) a = next;
+      if (Probeable(next) && !FInFlight.count(next) && !FOthers.count(next) && !FSetByHand.count(next)) a = next;
     }
     if (a == 0 || !budget.Book(now, requestsOf(a), 1, sweepLimit)) {
       if (a != 0) sweep.Next = a;  // asked first next time
@@ -484,9 +487,16 @@ void TWakeWatch::Evidence(const TAddressEvidence& e) {
 void TWakeWatch::Table(const TNeighbourTable& table) {
   if (!table.Known) return;
   FOthers.clear();
+  FSetByHand.clear();
   for (const auto& row : table.Entries) {
     if (row.Mac == 0) continue;
-    if (row.Valid() && std::none_of(FTargets.begin(), FTargets.end(),
+    if (row.State == TNeighbourState::Permanent) {
+      FSetByHand.insert(row.Address);
+      continue;
+    }
+    // Only a fresh answer keeps the sweep away: a Stale entry may be a week old, its address
+    // leased since to the computer watched. (Wine shows every valid entry as Reachable.)
+    if (row.State == TNeighbourState::Reachable && std::none_of(FTargets.begin(), FTargets.end(),
                                     [&](const TWatched& w) { return w.Target.Mac == row.Mac; }))
       FOthers.insert(row.Address);
     for (auto& w : FTargets) {
@@ -499,7 +509,7 @@ void TWakeWatch::Table(const TNeighbourTable& table) {
 TWakeWatch::TTime TWakeWatch::CoveredSince(uint32_t network, uint32_t mask) const {
   TTime since = TTime::max();
   for (uint32_t a = network + 1; a < (network | ~mask); ++a) {
-    if (!Probeable(a) || FOthers.count(a)) continue;
+    if (!Probeable(a) || FOthers.count(a) || FSetByHand.count(a)) continue;
     const auto at = FAskedAt.find(a);
     if (at == FAskedAt.end()) return TTime::min();
     since = std::min(since, at->second);

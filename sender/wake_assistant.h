@@ -254,6 +254,9 @@ class TWakeWatch {
   std::map<uint32_t, TTime> FAskedAt;    // when each address was last asked
   std::map<uint32_t, TTime> FAnsweredAt; // when each address last answered
   std::set<uint32_t> FOthers;            // addresses where another computer answers
+  // Addresses whose entry was set by hand: the system sends to that MAC without asking, and a
+  // resolution on Windows would flush the entry the user made for a sleeping computer.
+  std::set<uint32_t> FSetByHand;
   std::map<uint32_t, TSweep> FSweeps;    // by network
   size_t FNextCandidate = 0;             // the turn among the candidates
   size_t FNextSweep = 0;                 // the turn among the sweeps

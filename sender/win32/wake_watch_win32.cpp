@@ -217,10 +217,12 @@ void TWakeWatcher::Execute() noexcept {
         const bool over = FWatch->Finished(Since(now));
         if (now - posted < 250ms && !over) return;
         lines = FWatch->Lines(Since(now));
+        // Over also when its last lines are those shown already (an awake computer's from the
+        // start): the next row then shows its route again.
+        if (over) FFinished.store(true);
         if (lines == FShownLines) return;
         FShownLines = lines;
         generation = FGeneration.load();
-        if (over) FFinished.store(true);
       }
       posted = now;
       try {

@@ -179,7 +179,8 @@ TEST(WakeWatch, CandidatesComeBeforeAnySweep) {
   // our own address and those where another computer answers left out, and no sweep while a
   // scan runs.
   TWakeWatch swept(Lan(), false);
-  swept.Add(Target("pc", kMac), Table({Seen("10.77.0.3", 0x0200000000EE), Seen("10.77.0.4", 0x0200000000EF, false)}),
+  swept.Add(Target("pc", kMac), Table({Seen("10.77.0.3", 0x0200000000EE, true, TNeighbourState::Reachable),
+                                        Seen("10.77.0.4", 0x0200000000EF, false)}),
             0ms);
   EXPECT_TRUE(Due(swept, 0ms, true).empty());
   const auto first = Due(swept, 0ms);
@@ -427,6 +428,23 @@ TEST(WakeProbes, OnWindowsEachProbeIsAResolutionThatBlocksUntilAnAnswerOrThreeSe
   run.Resolve(sleeper, *prober);
   EXPECT_EQ(sleeper.Lines(run.Clock.Now())[0], "pc (10.77.0.31) woke up after 3 s at 10.77.0.31");
   EXPECT_EQ(windows.Requests(), 4);  // three for the silence, one for the answer
+}
+
+TEST(WakeProbes, OnWindowsAStaticEntrySetByHandIsNotFlushedByTheWatch) {
+  // The user set a static entry here so that a packet to the sleeping computer's address gets
+  // there; the system sends to that MAC without asking, and a resolution flushes the entry.
+  TProbeRun run;
+  TWindowsStandIn windows(run.Clock);
+  auto prober = MakeWakeProber(windows, run.Clock);
+  windows.Cache(StrToIp("10.77.0.31"), kMac, TNeighbourState::Permanent);
+  TWakeWatch watch(Lan(), false, true);
+  watch.Add(Target("Desk", kMac, "10.77.0.31"), windows.ReadTable(), run.Clock.Now());
+  if (!run.Round(watch, *prober).empty()) run.Resolve(watch, *prober);
+  const TNeighbourTable after = windows.ReadTable();
+  const TNeighbourEntry* entry = after.Find(StrToIp("10.77.0.31"));
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->State, TNeighbourState::Permanent);
+  EXPECT_EQ(entry->Mac, kMac);
 }
 
 TEST(WakeProbes, UnderWineEachProbeIsADatagramThatTheTableDecides) {

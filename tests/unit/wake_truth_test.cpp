@@ -48,7 +48,8 @@ std::span<const TTime> Resolve(uint32_t) { return kArpResolveRequests; }
 // Rounds of the watch every 100 ms, as its thread runs them, over a LAN where the addresses in
 // awake answer from the given time on with the given MAC and every other address is silent: a
 // probe is decided 3 s after it was asked, or as soon as one of its requests is answered.
-void RunRounds(TWakeWatch& watch, TTime until, const std::map<uint32_t, std::pair<TTime, uint64_t>>& awake = {}) {
+void RunRounds(TWakeWatch& watch, TTime until, const std::map<uint32_t, std::pair<TTime, uint64_t>>& awake = {},
+               TTime scanUntil = -1ms) {
   TArpBudget budget;
   std::vector<std::pair<uint32_t, TTime>> asked;
   for (TTime now = 0ms; now <= until; now += 100ms) {
@@ -65,7 +66,7 @@ void RunRounds(TWakeWatch& watch, TTime until, const std::map<uint32_t, std::pai
       watch.Evidence({p.first, {TArpVerdict::Silent, 0, TAnswerKind::None}, p.second + 3000ms});
       return true;
     });
-    for (uint32_t a : watch.Due(now, budget, false, Resolve)) asked.push_back({a, now});
+    for (uint32_t a : watch.Due(now, budget, now < scanUntil, Resolve)) asked.push_back({a, now});
   }
 }
 
@@ -113,6 +114,27 @@ TEST(WakeTruth, AComputerNeverAskedIsNeitherNotAnsweringNorBlamedOnASearch) {
   wideWatch.Add(Target("Sleeper-35", kMac, 1, "255.255.255.255", slash16), {true, {}}, 0ms, true);
   RunRounds(wideWatch, 121000ms);
   EXPECT_EQ(wideWatch.Lines(121000ms)[0], "Sleeper-35 was not asked: its network is too wide to sweep");
+}
+
+TEST(WakeTruth, ASearchThatEndedEarlyIsNotTheReasonASweepDidNotFinish) {
+  // The user stopped a search 2 s after Send to All; the sweep then ran for the rest of the
+  // 2 minutes, held to seven requests a second by eight computers that stay off, and did not
+  // reach 10.77.0.250.
+  TWakeWatch eight = Remembered(8, "Awake");
+  RunRounds(eight, 121000ms, {{StrToIp("10.77.0.250"), {0ms, 0x020000000200}}}, 2000ms);
+  const auto lines = eight.Lines(121000ms);
+  EXPECT_FALSE(Says(lines, "while a search ran")) << lines.back();
+  EXPECT_TRUE(Says(lines, "Not asked, the sweep of their network did not finish: Awake")) << lines[0] << " / " << lines[1];
+}
+
+TEST(WakeTruth, AnOldEntryOfAnotherComputerDoesNotKeepTheSweepFromItsAddress) {
+  // A phone held 10.77.0.50 last week; Windows keeps its Stale entry. Its lease went to Desk,
+  // which this computer never talked to and which answers there from 10 s on.
+  TWakeWatch watch(Lan(), false, true);
+  const TNeighbourTable table{true, {{StrToIp("10.77.0.50"), 0x02AA00000001, TNeighbourState::Stale, false, 1}}};
+  watch.Add(Target("Desk", kMac, 1), table, 0ms);
+  RunRounds(watch, 121000ms, {{StrToIp("10.77.0.50"), {10000ms, kMac}}});
+  EXPECT_NE(watch.Lines(121000ms)[0], "Desk has not answered after 2 minutes");
 }
 
 TEST(WakeTruth, AWatchBegunOnNetworksReadBeforeAnAddressChangeWaitsForNothing) {
